@@ -1,0 +1,121 @@
+#include "SysUtils.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+#include "Exceptions.h"
+
+namespace platform {
+
+std::string Format(const std::string& fmt, const std::string& arg) {
+  std::string out;
+  out.reserve(fmt.size() + arg.size());
+  for (size_t i = 0; i < fmt.size(); ++i) {
+    if (fmt[i] == '%' && i + 1 < fmt.size() && fmt[i + 1] == 's') {
+      out += arg;
+      ++i;
+    } else {
+      out += fmt[i];
+    }
+  }
+  return out;
+}
+
+namespace {
+
+size_t LastDelimiter(std::string_view path) { return path.find_last_of("/\\:"); }
+
+}  // namespace
+
+std::string ExtractFileName(std::string_view path) {
+  const size_t delim = LastDelimiter(path);
+  return std::string(delim == std::string_view::npos ? path : path.substr(delim + 1));
+}
+
+std::string ExtractFilePath(std::string_view path) {
+  const size_t delim = LastDelimiter(path);
+  return delim == std::string_view::npos ? std::string() : std::string(path.substr(0, delim + 1));
+}
+
+namespace {
+
+// Index of the "." that starts the extension, or npos.
+size_t ExtensionStart(std::string_view path) {
+  const size_t dot = path.find_last_of('.');
+  if (dot == std::string_view::npos) return dot;
+  const size_t delim = LastDelimiter(path);
+  if (delim != std::string_view::npos && delim > dot) return std::string_view::npos;
+  return dot;
+}
+
+}  // namespace
+
+std::string ChangeFileExt(std::string_view path, std::string_view ext) {
+  const size_t dot = ExtensionStart(path);
+  std::string out(dot == std::string_view::npos ? path : path.substr(0, dot));
+  out += ext;
+  return out;
+}
+
+std::string ExtractFileExt(std::string_view path) {
+  const size_t dot = ExtensionStart(path);
+  return dot == std::string_view::npos ? std::string() : std::string(path.substr(dot));
+}
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+  std::string out;
+  out.reserve(folder.size() + 1 + name.size());
+  out += folder;
+  out += PathDelim;
+  out += name;
+  return out;
+}
+
+std::string GetCurrentDir() {
+  std::error_code ec;
+  const auto dir = std::filesystem::current_path(ec);
+  return ec ? std::string() : dir.string();
+}
+
+bool SetCurrentDir(const std::string& dir) { return ::chdir(dir.c_str()) == 0; }
+
+bool IsPathAbsolute(std::string_view path) { return !path.empty() && path.front() == PathDelim; }
+
+std::string ExpandFileName(const std::string& path) {
+  if (IsPathAbsolute(path)) return path;
+  if (path.empty()) return GetCurrentDir();
+  return JoinPath(GetCurrentDir(), path);
+}
+
+bool ForceDirectories(const std::string& dir) {
+  if (dir.empty()) return false;
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  return DirectoryExists(dir);
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string IntToStr(int64_t value) { return std::to_string(value); }
+
+std::string LowerCase(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+}  // namespace platform

@@ -1,0 +1,93 @@
+#include "TestUtil.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <algorithm>
+
+namespace fs = std::filesystem;
+using namespace platform;
+
+namespace testutil {
+
+TTempDir::TTempDir() {
+  std::string pattern = (fs::temp_directory_path() / "ei-test-XXXXXX").string();
+  FPath = mkdtemp(pattern.data());
+}
+
+TTempDir::~TTempDir() {
+  std::error_code ec;
+  // Make read-only entries removable first.
+  for (auto it = fs::recursive_directory_iterator(FPath, ec); it != fs::recursive_directory_iterator(); ++it) {
+    fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+  }
+  fs::remove_all(FPath, ec);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void WriteFile(const std::string& path, const std::string& data) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << data;
+}
+
+bool Exists(const std::string& path) {
+  std::error_code ec;
+  return fs::exists(path, ec);
+}
+
+std::vector<std::string> ListFolder(const std::string& path) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(path)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<int> StandardWidths() {
+  std::vector<int> widths;
+  for (int k = 0; k < 153; ++k) widths.push_back(1 + k % 4);
+  return widths;
+}
+
+TBitmap MakeStrip(TPixelFormat format, const std::vector<int>& widths, int height, int gap) {
+  TBitmap strip;
+  strip.SetPixelFormat(format);
+  const int bits = strip.BitsPerPixel();
+  if (bits <= 8) {
+    std::vector<TRGBQuad> palette(bits == 1 ? 2 : (bits == 4 ? 16 : 256));
+    for (size_t i = 1; i < palette.size(); ++i) {
+      palette[i] = {uint8_t(i * 37), uint8_t(255 - i * 11), uint8_t(64 + i * 3), 0};
+    }
+    palette[palette.size() - 1] = {255, 255, 255, 0};
+    strip.SetPalette(palette);
+  }
+  int width = 1;
+  for (int w : widths) width += w + gap;
+  strip.SetSize(width, height);
+  strip.FillRect({0, 0, width, height}, clBlack);
+  int x = 1;
+  for (size_t k = 0; k < widths.size(); ++k) {
+    strip.FillRect({x, 0, x + widths[k], 1}, 0xFFFFFF);  // white marker run
+    for (int y = 1; y < height; ++y) {
+      for (int i = 0; i < widths[k]; ++i) {
+        const TColor color = 0x010101u * uint32_t((k * 7 + y * 13 + i * 29) % 251 + 1) ^ 0x00A05000u;
+        strip.FillRect({x + i, y, x + i + 1, y + 1}, color);
+      }
+    }
+    x += widths[k] + gap;
+  }
+  return strip;
+}
+
+std::string WriteFont(const std::string& folder, const std::string& name, TPixelFormat format,
+                      int height) {
+  MakeStrip(format, StandardWidths(), height).SaveToFile(folder + "/" + name + ".bmp");
+  return folder + "/" + name + ".metrics";
+}
+
+}  // namespace testutil

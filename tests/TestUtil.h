@@ -1,0 +1,47 @@
+// Helpers shared by the tests: a temporary folder, whole-file reads and writes,
+// and glyph strips built in code.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Graphics.h"
+
+namespace testutil {
+
+// A fresh folder, removed with everything in it at the end of the test.
+class TTempDir {
+ public:
+  TTempDir();
+  ~TTempDir();
+  const std::string& Path() const { return FPath; }
+  std::string File(const std::string& name) const { return FPath + "/" + name; }
+
+ private:
+  std::string FPath;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& data);
+bool Exists(const std::string& path);
+std::vector<std::string> ListFolder(const std::string& path);  // sorted names
+
+// A glyph strip: glyph k is widths[k] pixels wide, separated from the next by
+// gap black columns (the strip starts with one black column); the marker row
+// carries a non-black run over each glyph, and each glyph pixel has a colour
+// made from its glyph, row and column. Indexed formats get a 16/256-colour
+// palette (2 for pf1bit) whose entry 0 is black.
+platform::TBitmap MakeStrip(platform::TPixelFormat format, const std::vector<int>& widths,
+                            int height, int gap = 1);
+
+// 153 glyphs of width 1 + k % 4, the usual test font.
+std::vector<int> StandardWidths();
+
+// Writes MakeStrip(...) to <folder>/<name>.bmp and returns the .metrics path.
+std::string WriteFont(const std::string& folder, const std::string& name,
+                      platform::TPixelFormat format = platform::TPixelFormat::pf24bit,
+                      int height = 6);
+
+}  // namespace testutil

@@ -1,0 +1,331 @@
+// The glyph strip converter: packing, the metrics text, its errors.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "Classes.h"
+#include "Exceptions.h"
+#include "FileIO.h"
+#include "Formathandlers.h"
+#include "Graphics.h"
+#include "TestUtil.h"
+
+using namespace platform;
+using testutil::TTempDir;
+
+namespace {
+
+constexpr TColor kRed = 0x0000FF;
+constexpr TColor kWhite = 0xFFFFFF;
+
+// A strip of height h and width w, all black; marker runs are drawn by the test.
+TBitmap BlankStrip(int w, int h, TPixelFormat format = TPixelFormat::pf24bit) {
+  TBitmap b;
+  b.SetPixelFormat(format);
+  b.SetSize(w, h);
+  return b;
+}
+
+// Draws n one-pixel cells from column x on, each followed by one black column.
+int AddUnitCells(TBitmap& strip, int x, int n) {
+  for (int i = 0; i < n; ++i, x += 2) strip.FillRect({x, 0, x + 1, 1}, kWhite);
+  return x;
+}
+
+std::string Line(int k, int column, int width) {
+  return std::string(">") + FontCharacterSet()[k] + " " + std::to_string(column + 1) + ".0 0.0 " +
+         std::to_string(width - 1) + ".0 0.0";
+}
+
+class ConverterTest : public testing::Test {
+ protected:
+  void SetUp() override { OutputDir = out.Path(); }
+
+  // Writes strip as in/<name>.bmp, converts in/<name>.metrics, returns the result.
+  int32_t Convert(const TBitmap& strip, const std::string& name = "font", int32_t pass = 0) {
+    strip.SaveToFile(in.File(name + ".bmp"));
+    return ExtractMetrics(in.File(name + ".metrics"), pass);
+  }
+  std::vector<std::string> MetricsLines(const std::string& name = "font") {
+    return SplitLines(testutil::ReadFile(out.File(name + ".metrics")));
+  }
+  TBitmap Packed(const std::string& name = "font") {
+    TBitmap b;
+    b.LoadFromFile(out.File(name + ".bmp"));
+    return b;
+  }
+  std::string ErrorOf(const std::function<void()>& f) {
+    try {
+      f();
+    } catch (const Exception& e) {
+      return e.what();
+    }
+    return "(no error)";
+  }
+
+  TTempDir in, out;
+};
+
+}  // namespace
+
+TEST_F(ConverterTest, TheWorkedExample) {
+  TBitmap strip = BlankStrip(1 + 4 + 6 + 151 * 2, 8);
+  strip.FillRect({1, 0, 4, 1}, kRed);     // columns 1-3
+  strip.FillRect({5, 0, 10, 1}, kWhite);  // columns 5-9
+  strip.FillRect({1, 1, 4, 8}, 0x123456);
+  strip.FillRect({5, 1, 10, 8}, 0x654321);
+  strip.FillRect({3, 7, 4, 8}, 0x00FF00);  // the bottom-right pixel of "!"
+  AddUnitCells(strip, 11, 151);
+
+  EXPECT_EQ(Convert(strip), 0);
+  const std::vector<std::string> lines = MetricsLines();
+  ASSERT_EQ(lines.size(), 153u);
+  EXPECT_EQ(lines[0], ">! 1.0 0.0 2.0 0.0");
+  EXPECT_EQ(lines[1], ">\" 4.0 0.0 4.0 0.0");
+  const TBitmap packed = Packed();
+  EXPECT_EQ(packed.Height(), 7);
+  EXPECT_EQ(packed.Width(), 3 + 5 + 151);
+  EXPECT_EQ(packed.PixelFormat(), TPixelFormat::pf24bit);
+  EXPECT_EQ(packed.Pixel(0, 0), 0x123456u);
+  EXPECT_EQ(packed.Pixel(2, 6), 0x00FF00u);
+  EXPECT_EQ(packed.Pixel(3, 0), 0x654321u);
+  EXPECT_EQ(packed.Pixel(7, 6), 0x654321u);
+}
+
+TEST_F(ConverterTest, MetricsTextIsExactToTheByte) {
+  Convert(testutil::MakeStrip(TPixelFormat::pf24bit, testutil::StandardWidths(), 5));
+  std::string expected;
+  int column = 0;
+  for (int k = 0; k < 153; ++k) {
+    const int width = 1 + k % 4;
+    expected += Line(k, column, width) + "\r\n";
+    column += width;
+  }
+  const std::string text = testutil::ReadFile(out.File("font.metrics"));
+  EXPECT_EQ(text, expected);
+  EXPECT_EQ(text.substr(0, 20), ">! 1.0 0.0 0.0 0.0\r\n");
+  EXPECT_EQ(text.substr(text.rfind(">")).substr(0, 3), ">  ") << "the space comes last";
+  EXPECT_NE(text.find(">\xC0 "), std::string::npos) << "upper bytes written as they are";
+}
+
+TEST_F(ConverterTest, PackedGlyphsMatchTheirCellsInEveryFormat) {
+  for (TPixelFormat format : {TPixelFormat::pf1bit, TPixelFormat::pf4bit, TPixelFormat::pf8bit,
+                              TPixelFormat::pf15bit, TPixelFormat::pf16bit, TPixelFormat::pf24bit,
+                              TPixelFormat::pf32bit}) {
+    const std::vector<int> widths = testutil::StandardWidths();
+    const TBitmap strip = testutil::MakeStrip(format, widths, 6, 2);
+    Convert(strip);
+    const TBitmap packed = Packed();
+    SCOPED_TRACE(int(format));
+    ASSERT_EQ(packed.PixelFormat(), format);
+    EXPECT_EQ(packed.Palette(), strip.Palette());
+    ASSERT_EQ(packed.Height(), 5);
+    int x = 1, column = 0;
+    for (int w : widths) {
+      for (int y = 1; y < 6; ++y) {
+        for (int i = 0; i < w; ++i) ASSERT_EQ(packed.Pixel(column + i, y - 1), strip.Pixel(x + i, y));
+      }
+      x += w + 2;
+      column += w;
+    }
+    EXPECT_EQ(packed.Width(), column);
+  }
+}
+
+TEST_F(ConverterTest, MarkerRowEdgeCases) {
+  const struct {
+    const char* name;
+    std::function<TBitmap()> strip;
+    std::vector<std::pair<int, std::string>> lines;  // expected line k
+    int packedWidth;
+  } cases[] = {
+      {"a run from column 0 is seen from column 1",
+       [] {
+         TBitmap s = BlankStrip(5 + 152 * 2, 3);
+         s.FillRect({0, 0, 4, 1}, kRed);
+         AddUnitCells(s, 5, 152);
+         return s;
+       },
+       {{0, ">! 1.0 0.0 2.0 0.0"}, {1, ">\" 4.0 0.0 0.0 0.0"}},
+       3 + 152},
+      {"touching runs form one cell",
+       [] {
+         TBitmap s = BlankStrip(6 + 152 * 2, 3);
+         s.FillRect({1, 0, 3, 1}, kRed);
+         s.FillRect({3, 0, 5, 1}, kWhite);
+         AddUnitCells(s, 6, 152);
+         return s;
+       },
+       {{0, ">! 1.0 0.0 3.0 0.0"}, {1, ">\" 5.0 0.0 0.0 0.0"}},
+       4 + 152},
+      {"a near-black marker marks",
+       [] {
+         TBitmap s = BlankStrip(1 + 153 * 2, 3);
+         AddUnitCells(s, 1, 153);
+         s.FillRect({1, 0, 2, 1}, 0x000001);
+         return s;
+       },
+       {{0, ">! 1.0 0.0 0.0 0.0"}, {81, ">x 82.0 0.0 0.0 0.0"}},
+       153},
+      {"a one-pixel cell at packed column 56",
+       [] {
+         // 56 cells of one pixel before "x" give it packed column 56.
+         TBitmap s = BlankStrip(1 + 3 * 2 + 150 * 2 + 10, 3);
+         int x = 1;
+         for (int k = 0; k < 153; ++k) {
+           const int w = (k == 0 || k == 1 || k == 2) ? 2 : 1;
+           s.FillRect({x, 0, x + w, 1}, kWhite);
+           x += w + 1;
+         }
+         return s;
+       },
+       {{0, ">! 1.0 0.0 1.0 0.0"}, {78, ">u 82.0 0.0 0.0 0.0"}},
+       156},
+      {"cells after the 153rd are ignored",
+       [] {
+         TBitmap s = BlankStrip(1 + 160 * 2, 3);
+         AddUnitCells(s, 1, 160);
+         return s;
+       },
+       {{152, ">  153.0 0.0 0.0 0.0"}},
+       153},
+      {"a run that reaches the right edge closes there",
+       [] {
+         TBitmap s = BlankStrip(1 + 152 * 2 + 3, 3);
+         const int x = AddUnitCells(s, 1, 152);
+         s.FillRect({x, 0, x + 3, 1}, kRed);
+         return s;
+       },
+       {{152, ">  153.0 0.0 2.0 0.0"}},
+       155},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Convert(c.strip());
+    const std::vector<std::string> lines = MetricsLines();
+    ASSERT_EQ(lines.size(), 153u);
+    for (const auto& [k, line] : c.lines) EXPECT_EQ(lines[k], line) << "line " << k;
+    EXPECT_EQ(Packed().Width(), c.packedWidth);
+  }
+}
+
+TEST_F(ConverterTest, AStripOnePixelHighGivesAZeroByteBitmapAndTheFullText) {
+  Convert(testutil::MakeStrip(TPixelFormat::pf8bit, testutil::StandardWidths(), 1));
+  EXPECT_EQ(testutil::ReadFile(out.File("font.bmp")), "");
+  EXPECT_EQ(MetricsLines().size(), 153u);
+}
+
+TEST_F(ConverterTest, ReturnsThePassthroughArgument) {
+  const TBitmap strip = testutil::MakeStrip(TPixelFormat::pf24bit, testutil::StandardWidths(), 3);
+  for (int32_t pass : {0, 12, -5}) EXPECT_EQ(Convert(strip, "font", pass), pass);
+}
+
+TEST_F(ConverterTest, AnInputInTheOutputFolderIsReplacedByItsResults) {
+  const std::string metrics = testutil::WriteFont(out.Path(), "font");
+  testutil::WriteFile(metrics, "old metrics");
+  ExtractMetrics(metrics, 0);
+  EXPECT_EQ(MetricsLines().size(), 153u);
+  EXPECT_EQ(Packed().Height(), 5) << "the packed bitmap replaced the strip";
+  EXPECT_EQ(testutil::ListFolder(out.Path()), (std::vector<std::string>{"font.bmp", "font.metrics"}));
+}
+
+TEST_F(ConverterTest, ANameWithoutAnExtensionKeepsItsBareName) {
+  testutil::MakeStrip(TPixelFormat::pf24bit, testutil::StandardWidths(), 4).SaveToFile(in.File("bare.bmp"));
+  ExtractMetrics(in.File("bare"), 0);
+  EXPECT_EQ(testutil::ListFolder(out.Path()), (std::vector<std::string>{"bare", "bare.bmp"}));
+  EXPECT_EQ(SplitLines(testutil::ReadFile(out.File("bare"))).size(), 153u);
+}
+
+TEST_F(ConverterTest, ErrorsLeaveTheFilesTheirStepAllows) {
+  const std::string widths32 = [] {
+    // A 32-bit strip with bit fields: a layout the packed bitmap cannot take.
+    std::string b = testutil::MakeStrip(TPixelFormat::pf32bit, testutil::StandardWidths(), 3).SaveToBytes();
+    b[30] = 3;
+    return b;
+  }();
+  const struct {
+    const char* name;
+    std::function<void(const std::string& stripPath)> prepare;
+    std::string message;  // "%s": the strip's path
+  } cases[] = {
+      {"missing strip", [](const std::string&) {}, "Cannot open file %s"},
+      {"shorter than a file header", [](const std::string& p) { testutil::WriteFile(p, "BM12"); },
+       "Stream read error"},
+      {"not a BMP", [](const std::string& p) { testutil::WriteFile(p, std::string(64, 'x')); },
+       "Bitmap image is not valid"},
+      {"32 bits with bit fields", [&](const std::string& p) { testutil::WriteFile(p, widths32); },
+       "Invalid pixel format"},
+      {"zero-byte strip", [](const std::string& p) { testutil::WriteFile(p, ""); },
+       "Glyph strip %s has 0 of the 153 glyph cells its font needs"},
+      {"too few cells",
+       [](const std::string& p) {
+         testutil::MakeStrip(TPixelFormat::pf8bit, std::vector<int>(40, 2), 4).SaveToFile(p);
+       },
+       "Glyph strip %s has 40 of the 153 glyph cells its font needs"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string strip = in.File("font.bmp");
+    ::unlink(strip.c_str());
+    c.prepare(strip);
+    EXPECT_EQ(ErrorOf([&] { ExtractMetrics(in.File("font.metrics"), 0); }), Format(c.message, strip));
+    EXPECT_TRUE(testutil::ListFolder(out.Path()).empty());
+  }
+}
+
+TEST_F(ConverterTest, OutputsThatCannotBeCreated) {
+  const std::string metrics = testutil::WriteFont(in.Path(), "font");
+  // The packed bitmap cannot be created: nothing is written.
+  OutputDir = out.File("missing");
+  EXPECT_EQ(ErrorOf([&] { ExtractMetrics(metrics, 0); }), "Cannot create file " + out.File("missing/font.bmp"));
+  // The metrics text cannot be created: the packed bitmap stays written.
+  OutputDir = out.Path();
+  ::mkdir(out.File("font.metrics").c_str(), 0755);
+  EXPECT_EQ(ErrorOf([&] { ExtractMetrics(metrics, 0); }), "Cannot create file " + out.File("font.metrics"));
+  EXPECT_EQ(Packed().Width(), 381);
+}
+
+// Fails every write after the first limit bytes.
+class TDiskFullEnv : public TFileEnv {
+ public:
+  explicit TDiskFullEnv(size_t limit) : FLeft(limit) {}
+  ssize_t Write(int fd, const void* data, size_t size) override {
+    if (FLeft == 0) return errno = ENOSPC, -1;
+    size = std::min(size, FLeft);
+    FLeft -= size;
+    return TFileEnv::Write(fd, data, size);
+  }
+
+ private:
+  size_t FLeft;
+};
+
+TEST_F(ConverterTest, AFullDiskNeverLeavesACutShortFileInPlaceOfAGoodOne) {
+  // A list-file run converts in place: the strip in the output folder is both
+  // the input and the first output.
+  const std::string metrics = testutil::WriteFont(out.Path(), "font");
+  testutil::WriteFile(metrics, "old metrics\r\n");
+  const std::string strip = testutil::ReadFile(out.File("font.bmp"));
+  {
+    TDiskFullEnv env(100);
+    TScopedFileEnv scope(env);
+    EXPECT_EQ(ErrorOf([&] { ExtractMetrics(metrics, 0); }), "Stream write error");
+  }
+  EXPECT_EQ(testutil::ReadFile(out.File("font.bmp")), strip);
+  EXPECT_EQ(testutil::ReadFile(metrics), "old metrics\r\n");
+  EXPECT_EQ(testutil::ListFolder(out.Path()), (std::vector<std::string>{"font.bmp", "font.metrics"}));
+}
+
+TEST_F(ConverterTest, RefusesAMetricsPathThatNamesTheStripItself) {
+  for (const char* name : {"font.bmp", "font.BMP", "font.Bmp"}) {
+    const std::string path = out.File(name);
+    testutil::MakeStrip(TPixelFormat::pf24bit, testutil::StandardWidths(), 3).SaveToFile(path);
+    const std::string before = testutil::ReadFile(path);
+    EXPECT_EQ(ErrorOf([&] { ExtractMetrics(path, 0); }),
+              "Cannot convert " + path +
+                  ": a font metrics file must not have the extension .bmp of its glyph strip");
+    EXPECT_EQ(testutil::ReadFile(path), before);
+    EXPECT_EQ(testutil::ListFolder(out.Path()), std::vector<std::string>{name});
+    ::unlink(path.c_str());
+  }
+}

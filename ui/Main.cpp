@@ -1,0 +1,399 @@
+#include "Main.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QScreen>
+#include <QTextEdit>
+#include <QToolButton>
+#include <algorithm>
+
+#include "Exceptions.h"
+#include "Forms.h"
+#include "Formathandlers.h"
+#include "Pictures.h"
+#include "RichText.h"
+#include "SysUtils.h"
+
+using namespace platform;
+
+namespace {
+
+constexpr int kClientWidth = 688;
+constexpr int kClientHeight = 464;
+constexpr int kToolButtonWidth = 23;
+constexpr int kToolButtonHeight = 22;
+constexpr int kEntryRole = Qt::UserRole;  // an entry's original bytes
+
+QFont WindowFont() {
+  // The design font; where it is missing, the closest sans serif stands in.
+  QFont font("MS Sans Serif");
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(11);
+  return font;
+}
+
+}  // namespace
+
+TMainForm::TMainForm(TDialogDriver& dialogs, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint),
+      SaveLST(dialogs),
+      SaveRes(dialogs),
+      SelectLog(dialogs),
+      FDialogs(dialogs) {
+  CreateComponents();
+  ConnectHandlers();
+  Guard([this] { FormCreate(this); });
+}
+
+TMainForm::~TMainForm() {
+  Guard([this] { FormDestroy(this); });
+}
+
+void TMainForm::CreateComponents() {
+  setObjectName("MainForm");
+  setWindowTitle("Extract\\Insert Tool");
+  setWindowIcon(ApplicationIcon());
+  setFixedSize(kClientWidth, kClientHeight);
+  setFont(WindowFont());
+  setBackgroundRole(QPalette::Button);
+  setAutoFillBackground(true);
+
+  for (int i = 0; i < kPictureCount; ++i) {
+    Enabled.Images.push_back(ToolPicture(i));
+    Disabled.Images.push_back(GreyPicture(Enabled.Images.back()));
+  }
+
+  ToolBar1 = new QFrame(this);
+  ToolBar1->setObjectName("ToolBar1");
+  ToolBar1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  ToolBar1->setGeometry(0, 0, kClientWidth, 26);
+  auto toolButton = [this](const char* name, int left, int picture, bool enabled) {
+    auto* button = new QToolButton(ToolBar1);
+    button->setObjectName(name);
+    button->setAutoRaise(true);
+    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    button->setGeometry(left + 2, 2, kToolButtonWidth, kToolButtonHeight);
+    QIcon icon;
+    icon.addPixmap(Enabled.Images[picture], QIcon::Normal);
+    icon.addPixmap(Disabled.Images[picture], QIcon::Disabled);
+    button->setIcon(icon);
+    button->setIconSize(QSize(16, 16));
+    button->setEnabled(enabled);
+    return button;
+  };
+  BAddLog = toolButton("BAddLog", 0, 0, true);
+  BSaveList = toolButton("BSaveList", 23, 1, false);
+  BRemLog = toolButton("BRemLog", 46, 2, false);
+  BClearAll = toolButton("BClearAll", 69, 5, false);
+  BProcess = toolButton("BProcess", 92, 3, false);
+  BExit = toolButton("BExit", 115, 4, true);
+
+  LogList = new QListWidget(this);
+  LogList->setObjectName("LogList");
+  LogList->setGeometry(0, 26, kClientWidth, 189);
+  LogList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  LogList->setSortingEnabled(false);
+  LogList->setUniformItemSizes(true);
+
+  Results = new QTextEdit(this);
+  Results->setObjectName("Results");
+  Results->setGeometry(0, 215, kClientWidth, 183);
+  Results->setAcceptRichText(true);
+  Results->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  Results->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Results->setLineWrapMode(QTextEdit::WidgetWidth);
+
+  GroupBox1 = new QGroupBox(" Process ", this);
+  GroupBox1->setObjectName("GroupBox1");
+  GroupBox1->setGeometry(0, 398, kClientWidth, 66);
+  LayOutGroupBox();
+
+  SelectLog.Title = "Select file...";
+  SelectLog.Filter = {{"Font Metrics (*.metrics)", "*.metrics"},
+                      {"Project list files (*.lst)", "*.lst"},
+                      {"Log files (*.log)", "*.log"}};
+  SelectLog.DefaultExt = "*";
+  SelectLog.Options = ofHideReadOnly | ofAllowMultiSelect | ofPathMustExist | ofFileMustExist;
+  SaveLST.Title = "Select file...";
+  SaveLST.Filter = {{"Project list files (*.lst)", "*.lst"}};
+  SaveLST.DefaultExt = "lst";
+  SaveLST.Options = ofOverwritePrompt | ofHideReadOnly | ofEnableSizing;
+  SaveRes.Title = "Select target...";
+  SaveRes.Filter = {{"Text files (*.txt)", "*.txt"}};
+  SaveRes.DefaultExt = "txt";
+  SaveRes.Options = ofOverwritePrompt | ofHideReadOnly;
+
+  setTabOrder(LogList, Results);
+  setTabOrder(Results, GroupBox1);
+  setTabOrder(Progress, Total);
+}
+
+void TMainForm::LayOutGroupBox() {
+  auto label = [this](const char* name, const QString& text, int left, int top) {
+    auto* l = new QLabel(text, GroupBox1);
+    l->setObjectName(name);
+    l->move(left, top);
+    l->adjustSize();
+    return l;
+  };
+  PFile = label("PFile", "", 11, 16);
+  CurrentMessage = label("CurrentMessage", "", 12, 16);
+
+  auto speedButton = [this](const char* name, const QString& text, QRect place) {
+    auto* b = new TSpeedButton(GroupBox1);
+    b->setObjectName(name);
+    b->setText(text);
+    b->setGeometry(place);
+    b->setEnabled(false);
+    b->setFocusPolicy(Qt::NoFocus);
+    return b;
+  };
+  Stop = speedButton("Stop", "Stop", QRect(612, 10, 71, 19));
+  SaveLog = speedButton("SaveLog", "Save results", QRect(506, 10, 105, 19));
+
+  Extracted = label("Extracted", "Extracted: 0", 334, 14);
+  Extracted->setFont(WindowFont());
+  Extracted->adjustSize();
+
+  auto bar = [this](const char* name, int top) {
+    auto* b = new QProgressBar(GroupBox1);
+    b->setObjectName(name);
+    b->setGeometry(12, top, 671, 13);
+    b->setRange(0, 100);
+    b->setValue(0);
+    b->setTextVisible(false);
+    return b;
+  };
+  Progress = bar("Progress", 32);
+  Total = bar("Total", 48);
+}
+
+void TMainForm::ConnectHandlers() {
+  auto bind = [this](QAbstractButton* button, void (TMainForm::*handler)(QObject*)) {
+    connect(button, &QAbstractButton::clicked, this,
+            [this, button, handler] { Guard([&] { (this->*handler)(button); }); });
+  };
+  bind(BAddLog, &TMainForm::BAddLogClick);
+  bind(BSaveList, &TMainForm::BSaveListClick);
+  bind(BRemLog, &TMainForm::BRemLogClick);
+  bind(BClearAll, &TMainForm::BClearAllClick);
+  bind(BProcess, &TMainForm::BProcessClick);
+  bind(BExit, &TMainForm::BExitClick);
+  bind(Stop, &TMainForm::StopClick);
+  bind(SaveLog, &TMainForm::SaveLogClick);
+}
+
+void TMainForm::Guard(const std::function<void()>& handler) {
+  Application.Guard(FDialogs, handler);
+  // A close asked for during a run takes effect once the run has ended.
+  if (FCloseRequested && !FRunning) {
+    FCloseRequested = false;
+    close();
+  }
+}
+
+void TMainForm::FormCreate(QObject*) {
+  FProcessItem = [this](TInputKind kind, const std::string& entry) { ProcessItem(kind, entry); };
+  ResultLog = std::make_unique<TStringList>();
+  ListLines = std::make_unique<TStringList>();
+}
+
+void TMainForm::FormDestroy(QObject*) {
+  ResultLog.reset();
+  ListLines.reset();
+}
+
+void TMainForm::BExitClick(QObject*) { close(); }
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  if (FRunning) {
+    // The run goes on to its end; the window closes after it.
+    FCloseRequested = true;
+    event->ignore();
+    return;
+  }
+  event->accept();
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!FCentred && screen()) {
+    FCentred = true;
+    move(screen()->availableGeometry().center() - rect().center());
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The input list
+
+int TMainForm::EntryCountOf() const { return LogList->count(); }
+
+std::string TMainForm::EntryAt(int index) const {
+  const QListWidgetItem* item = LogList->item(index);
+  return item ? item->data(kEntryRole).toByteArray().toStdString() : std::string();
+}
+
+void TMainForm::AddEntry(const std::string& entry) {
+  // The list shows a decoded form; the entry keeps its bytes.
+  auto* item = new QListWidgetItem(ToQString(entry), LogList);
+  item->setData(kEntryRole, QByteArray(entry.data(), static_cast<qsizetype>(entry.size())));
+}
+
+void TMainForm::SetListButtons(bool enabled) {
+  BClearAll->setEnabled(enabled);
+  BRemLog->setEnabled(enabled);
+  BProcess->setEnabled(enabled);
+  BSaveList->setEnabled(enabled);
+}
+
+void TMainForm::BAddLogClick(QObject*) {
+  BRemLog->setEnabled(false);
+  BProcess->setEnabled(false);
+  BSaveList->setEnabled(false);
+  const int previousFilter = SelectLog.FilterIndex;
+  try {
+    if (SelectLog.Execute()) {
+      const int row = std::clamp(SelectLog.FilterIndex, 1, int(FormatModes.size())) - 1;
+      const TInputKind kind = FormatModes[row];
+      if (kind == ikProjectList) {
+        // The chosen list is read before anything changes, so a file that
+        // cannot be read costs the user nothing.
+        TStringList lines;
+        lines.LoadFromFile(SelectLog.FileName);
+        LogList->clear();
+        FMode = kind;
+        for (const std::string& line : lines.Items()) AddEntry(line);
+      } else {
+        if (kind != FMode) LogList->clear();
+        FMode = kind;
+        for (const std::string& file : SelectLog.Files) AddEntry(file);
+      }
+    }
+  } catch (...) {
+    // The filter index keeps naming the kind of the entries that remain.
+    SelectLog.FilterIndex = previousFilter;
+    if (LogList->count() > 0) SetListButtons(true);
+    throw;
+  }
+  if (LogList->count() > 0) SetListButtons(true);
+}
+
+void TMainForm::BRemLogClick(QObject*) {
+  for (int i = LogList->count() - 1; i >= 0; --i) {
+    if (LogList->item(i)->isSelected()) delete LogList->takeItem(i);
+  }
+  if (LogList->count() > 0) {
+    // Moves the focus rectangle to the last entry; selects nothing.
+    LogList->setCurrentRow(LogList->count() - 1, QItemSelectionModel::NoUpdate);
+    LogList->scrollToItem(LogList->item(LogList->count() - 1));
+  } else {
+    SetListButtons(false);
+    LogList->setCurrentRow(-1, QItemSelectionModel::NoUpdate);
+  }
+}
+
+void TMainForm::BClearAllClick(QObject*) {
+  LogList->clear();
+  SetListButtons(false);
+}
+
+void TMainForm::BSaveListClick(QObject*) {
+  if (!SaveLST.Execute()) return;
+  TStringList lines;
+  for (int i = 0; i < EntryCountOf(); ++i) lines.Add(EntryAt(i));
+  lines.SaveToFile(SaveLST.FileName);
+}
+
+// ---------------------------------------------------------------------------
+// The run and the results panel
+
+void TMainForm::BProcessClick(QObject*) {
+  // A run lets window messages through between entries, so Process can be
+  // pressed again in the middle of one; that press does nothing.
+  if (FRunning) return;
+  if (LogList->count() == 0) return;
+  struct TRunning {
+    bool& flag;
+    explicit TRunning(bool& f) : flag(f) { flag = true; }
+    ~TRunning() { flag = false; }
+  } running(FRunning);
+
+  Results->clear();
+  ResultLog->Clear();
+  Stop->Tag = 0;  // one click stops one run
+  OutputDir = GetCurrentDir();
+  std::string folder = OutputDir;
+  TRunResult result = TRunResult::rrCompleted;
+  if (SelectDirectory(FDialogs, folder, sdAllowCreate | sdPerformCreate | sdPrompt, 0)) {
+    // A typed relative name means a folder below the working folder of this
+    // moment; made absolute now, it still means that after the change below.
+    OutputDir = ExpandFileName(folder);
+    SetCurrentDir(OutputDir);
+    result = RunEntries(*this);
+  }
+  FDialogs.MessageBox(result == TRunResult::rrStopped ? "Operation stopped!" : "Operation complete!",
+                      "Process status:", TMsgIcon::miInformation);
+}
+
+void TMainForm::ProcessItem(TInputKind kind, const std::string& entry) {
+  Results->setFocus();
+  SaveLog->setEnabled(false);
+  Stop->setEnabled(true);
+  DispatchItem(*this, kind, entry);
+  Stop->setEnabled(false);
+  if (!Results->document()->isEmpty()) SaveLog->setEnabled(true);
+}
+
+void TMainForm::StopClick(QObject*) {
+  Stop->Tag = 1;
+  Stop->setEnabled(false);
+}
+
+void TMainForm::SaveLogClick(QObject*) {
+  if (!SaveRes.Execute()) return;
+  SaveRichText(*Results->document(), SaveRes.FileName);
+  FDialogs.MessageBox(ExtractFileName(SaveRes.FileName), "Operation status",
+                      TMsgIcon::miInformation);
+  SaveLog->setEnabled(false);
+}
+
+// ---------------------------------------------------------------------------
+// TRunHost
+
+void TMainForm::SetStatusText(const std::string& text) {
+  CurrentMessage->setText(ToQString(text));
+  CurrentMessage->adjustSize();
+}
+
+void TMainForm::SetTotalMax(int max) { Total->setMaximum(max); }
+
+void TMainForm::SetTotalPosition(int position) {
+  Total->setValue(std::clamp(position, Total->minimum(), Total->maximum()));
+}
+
+void TMainForm::StepProgress() {
+  Progress->setValue(std::min(Progress->value() + 1, Progress->maximum()));
+}
+
+void TMainForm::ProcessMessages() { TApplication::ProcessMessages(); }
+
+bool TMainForm::StopRequested() const { return Stop->Tag != 0; }
+
+std::string TMainForm::FormatName() const {
+  const int row = std::clamp(SelectLog.FilterIndex, 1, int(FormatNames.size())) - 1;
+  return FormatNames[row];
+}
+
+void TMainForm::ProcessEntry(TInputKind kind, const std::string& entry) { FProcessItem(kind, entry); }
+
+void TMainForm::ResetStatus() {
+  CurrentMessage->setText("");
+  Extracted->setText("");
+  Progress->setValue(0);
+  Total->setValue(0);
+}
