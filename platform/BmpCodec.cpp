@@ -195,7 +195,10 @@ void DecodeRle(std::string_view data, size_t at, bool rle4, TBitmap& bitmap,
 
 }  // namespace
 
-void TBitmap::LoadFromBytes(std::string_view data) {
+void TBitmap::LoadFromBytes(std::string_view data) { LoadFromBuffer(std::string(data)); }
+
+void TBitmap::LoadFromBuffer(std::string&& buffer) {
+  const std::string_view data = buffer;
   if (data.empty()) {  // a zero-byte file is an empty bitmap
     *this = TBitmap();
     return;
@@ -237,34 +240,41 @@ void TBitmap::LoadFromBytes(std::string_view data) {
 
   TBitmap bitmap;
   bitmap.FFormat = format;
-  bitmap.SetSize(static_cast<int>(h.width), static_cast<int>(h.height));
   bitmap.FPalette = std::move(palette);
-  if (rle) {
-    DecodeRle(data, pixelStart, h.compression == BI_RLE4, bitmap,
-              [](TBitmap& b, int x, int y, uint8_t index) { b.SetIndex(b.ScanLine(y), x, index); });
+  if (!rle && !h.topDown) {
+    // Bottom-up rows are our own layout: the pixels stay where they were read.
+    bitmap.FWidth = static_cast<int>(h.width);
+    bitmap.FHeight = static_cast<int>(h.height);
+    bitmap.FStride = static_cast<int>(stride);
+    bitmap.FData = std::move(buffer);
+    bitmap.FOffset = pixelStart;
   } else {
-    // Rows are stored bottom-up unless the height was negative.
-    for (int row = 0; row < bitmap.FHeight; ++row) {
-      const int y = h.topDown ? row : bitmap.FHeight - 1 - row;
-      std::memcpy(bitmap.ScanLine(y), data.data() + pixelStart + row * stride, stride);
+    bitmap.SetSize(static_cast<int>(h.width), static_cast<int>(h.height));
+    if (rle) {
+      DecodeRle(data, pixelStart, h.compression == BI_RLE4, bitmap,
+                [](TBitmap& b, int x, int y, uint8_t index) { b.SetIndex(b.ScanLine(y), x, index); });
+    } else {
+      // Top-down rows: the first row in the file is the top row.
+      for (int y = 0; y < bitmap.FHeight; ++y) {
+        std::memcpy(bitmap.ScanLine(y), data.data() + pixelStart + y * stride, stride);
+      }
     }
   }
   *this = std::move(bitmap);
 }
 
-void TBitmap::LoadFromFile(const std::string& path) { LoadFromBytes(ReadFileBytes(path)); }
+void TBitmap::LoadFromFile(const std::string& path) { LoadFromBuffer(ReadFileBytes(path)); }
 
-std::string TBitmap::SaveToBytes() const {
-  if (Empty()) return std::string();
+std::string TBitmap::FileHeaders() const {
   const bool indexed = BitsPerPixel() <= 8;
   const size_t colors = indexed ? std::min<size_t>(FPalette.size(), size_t{1} << BitsPerPixel()) : 0;
   const bool bitFields = FFormat == TPixelFormat::pf16bit;
   const size_t offBits =
       kFileHeaderSize + kInfoHeaderSize + (bitFields ? kMaskBytes : 0) + colors * 4;
-  const size_t imageSize = FPixels.size();
+  const size_t imageSize = ImageSize();
 
   std::string out;
-  out.reserve(offBits + imageSize);
+  out.reserve(offBits);
   out += "BM";
   PutLE32(out, static_cast<uint32_t>(offBits + imageSize));
   PutLE16(out, 0);
@@ -292,13 +302,26 @@ std::string TBitmap::SaveToBytes() const {
     out += char(q.Red);
     out += char(q.Reserved);
   }
-  // Rows are stored bottom-up, each padded to 4 bytes.
-  for (int y = FHeight - 1; y >= 0; --y) {
-    out.append(reinterpret_cast<const char*>(ScanLine(y)), static_cast<size_t>(FStride));
-  }
   return out;
 }
 
-void TBitmap::SaveToFile(const std::string& path) const { WriteFileBytes(path, SaveToBytes()); }
+std::string_view TBitmap::PixelBlock() const {
+  // Rows are stored bottom-up, each padded to 4 bytes, as the file wants them.
+  return std::string_view(reinterpret_cast<const char*>(Bits()), ImageSize());
+}
+
+std::string TBitmap::SaveToBytes() const {
+  if (Empty()) return std::string();
+  return FileHeaders() + std::string(PixelBlock());
+}
+
+void TBitmap::SaveToFile(const std::string& path) const {
+  if (Empty()) {
+    WriteFileBytes(path, {});
+    return;
+  }
+  const std::string headers = FileHeaders();
+  WriteFileBytes(path, {headers, PixelBlock()});
+}
 
 }  // namespace platform

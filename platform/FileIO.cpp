@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "Exceptions.h"
@@ -66,22 +67,37 @@ std::string ReadFileBytes(const std::string& path) {
   TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat st {};
   if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || S_ISDIR(st.st_mode)) throw EFOpenError(path);
-  std::string data;
-  if (S_ISREG(st.st_mode)) data.reserve(static_cast<size_t>(st.st_size));
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw EReadError();
+  // Read straight into the result. The size is a hint: the file may have grown,
+  // so a small probe read confirms the end before the result grows.
+  std::string data(S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) : 0, '\0');
+  size_t used = 0;
+  auto readSome = [&](char* into, size_t size) {
+    for (;;) {
+      const ssize_t n = ::read(fd.Get(), into, size);
+      if (n >= 0) return static_cast<size_t>(n);
+      if (errno != EINTR) throw EReadError();
     }
-    data.append(buffer, static_cast<size_t>(n));
+  };
+  for (;;) {
+    if (used < data.size()) {
+      const size_t n = readSome(data.data() + used, data.size() - used);
+      if (n == 0) break;
+      used += n;
+      continue;
+    }
+    char probe[4096];
+    const size_t n = readSome(probe, sizeof probe);
+    if (n == 0) break;
+    data.resize(used);
+    data.append(probe, n);
+    data.resize(std::max(data.size() * 2, size_t{65536}));
+    used += n;
   }
+  data.resize(used);
   return data;
 }
 
-void WriteFileBytes(const std::string& path, std::string_view data) {
+void WriteFileBytes(const std::string& path, std::initializer_list<std::string_view> pieces) {
   struct stat st {};
   const bool exists = ::stat(path.c_str(), &st) == 0;
   if (exists && (S_ISDIR(st.st_mode) || IsReadOnly(st))) throw EFCreateError(path);
@@ -101,14 +117,16 @@ void WriteFileBytes(const std::string& path, std::string_view data) {
     throw error;
   };
   TFileEnv& env = TFileEnv::Current();
-  const char* p = data.data();
-  size_t left = data.size();
-  while (left > 0) {
-    const ssize_t n = env.Write(fd.Get(), p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) fail(EWriteError());
-    p += n;
-    left -= static_cast<size_t>(n);
+  for (const std::string_view data : pieces) {
+    const char* p = data.data();
+    size_t left = data.size();
+    while (left > 0) {
+      const ssize_t n = env.Write(fd.Get(), p, left);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) fail(EWriteError());
+      p += n;
+      left -= static_cast<size_t>(n);
+    }
   }
   ::fchmod(fd.Get(), exists ? (st.st_mode & 07777) : NewFileMode());
   if (::close(fd.Release()) != 0) fail(EWriteError());

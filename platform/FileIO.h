@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -45,7 +46,10 @@ std::string ReadFileBytes(const std::string& path);
 // Raises EFCreateError (with path) when the file cannot be created, also when
 // path exists read-only or is a folder, and EWriteError when writing fails; the
 // temporary file is removed and the old file stays.
-void WriteFileBytes(const std::string& path, std::string_view data);
+void WriteFileBytes(const std::string& path, std::initializer_list<std::string_view> pieces);
+inline void WriteFileBytes(const std::string& path, std::string_view data) {
+  WriteFileBytes(path, {data});
+}
 
 // Open modes of TFileStream.
 enum TFileMode : unsigned {

@@ -51,7 +51,8 @@ void TBitmap::SetSize(int width, int height) {
   FWidth = width;
   FHeight = height;
   FStride = static_cast<int>(stride);
-  FPixels.assign(Empty() ? 0 : static_cast<size_t>(stride) * height, 0);
+  FData.assign(Empty() ? 0 : static_cast<size_t>(stride) * height, '\0');
+  FOffset = 0;
 }
 
 uint8_t TBitmap::Index(const uint8_t* row, int x) const {
@@ -130,7 +131,11 @@ void TBitmap::FillRect(const TRect& rect, TColor color) {
       }
       for (int y = top; y < bottom; ++y) {
         uint8_t* row = ScanLine(y);
-        for (int x = left; x < right; ++x) SetIndex(row, x, best);
+        if (FFormat == TPixelFormat::pf8bit) {
+          std::memset(row + left, best, static_cast<size_t>(right - left));
+        } else {
+          for (int x = left; x < right; ++x) SetIndex(row, x, best);
+        }
       }
       return;
     }
@@ -149,10 +154,15 @@ void TBitmap::FillRect(const TRect& rect, TColor color) {
       break;
     default: bytes[0] = uint8_t(b), bytes[1] = uint8_t(g), bytes[2] = uint8_t(r), size = 3;
   }
-  for (int y = top; y < bottom; ++y) {
-    uint8_t* p = ScanLine(y) + left * size;
-    for (int x = left; x < right; ++x, p += size) std::memcpy(p, bytes, size);
+  // Build the first row of the rectangle, then copy it to the others.
+  uint8_t* first = ScanLine(top) + left * size;
+  const size_t rowBytes = static_cast<size_t>(right - left) * size;
+  if (std::all_of(bytes, bytes + size, [](uint8_t b) { return b == 0; })) {
+    std::memset(first, 0, rowBytes);
+  } else {
+    for (size_t i = 0; i < rowBytes; i += size) std::memcpy(first + i, bytes, size);
   }
+  for (int y = top + 1; y < bottom; ++y) std::memcpy(ScanLine(y) + left * size, first, rowBytes);
 }
 
 void TBitmap::CopyRect(const TRect& destRect, const TBitmap& source, const TRect& sourceRect) {

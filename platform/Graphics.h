@@ -1,10 +1,11 @@
 // TBitmap: a device-independent bitmap that keeps the pixel format and colour
 // table it was given, with the BMP codec that reads and writes it.
 //
-// Pixels are kept as a BMP file keeps them (rows padded to 4 bytes, 16-bit
-// values little-endian, 24- and 32-bit pixels as blue, green, red[, unused]), but
-// top row first. A colour reads as TColor 0x00BBGGRR, through the colour table
-// for the indexed formats.
+// Pixels are kept as a BMP file keeps them: rows bottom-up, each padded to 4
+// bytes, 16-bit values little-endian, 24- and 32-bit pixels as blue, green,
+// red[, unused]. So a file with bottom-up rows is used as loaded, and writing
+// one is a header and a single block. A colour reads as TColor 0x00BBGGRR,
+// through the colour table for the indexed formats.
 //
 // Reading accepts: info headers of 12 (core), 40, 52, 56, 108 and 124 bytes;
 // 1, 4 and 8 bits per pixel with a colour table (a colour count of 0 means
@@ -76,8 +77,8 @@ class TBitmap {
 
   // Bytes per stored row (padded to 4) and the row at y, 0 being the top row.
   int Stride() const { return FStride; }
-  const uint8_t* ScanLine(int y) const { return FPixels.data() + static_cast<size_t>(y) * FStride; }
-  uint8_t* ScanLine(int y) { return FPixels.data() + static_cast<size_t>(y) * FStride; }
+  const uint8_t* ScanLine(int y) const { return Bits() + RowOffset(y); }
+  uint8_t* ScanLine(int y) { return reinterpret_cast<uint8_t*>(FData.data()) + FOffset + RowOffset(y); }
 
   // The colour at (x, y); 0xFFFFFFFF outside the bitmap.
   TColor Pixel(int x, int y) const;
@@ -94,6 +95,8 @@ class TBitmap {
   // Zero bytes give an empty bitmap. See the top of this file for the errors.
   void LoadFromBytes(std::string_view data);
   void LoadFromFile(const std::string& path);
+  // The same, taking over data's storage where the pixels can stay in place.
+  void LoadFromBuffer(std::string&& data);
 
   // A BMP file with a 40-byte info header, bottom-up rows, this bitmap's pixel
   // format and colour table (pf16bit with its 5-6-5 masks as BI_BITFIELDS); a
@@ -102,6 +105,12 @@ class TBitmap {
   void SaveToFile(const std::string& path) const;
 
  private:
+  const uint8_t* Bits() const { return reinterpret_cast<const uint8_t*>(FData.data()) + FOffset; }
+  size_t RowOffset(int y) const { return static_cast<size_t>(FHeight - 1 - y) * FStride; }
+  // The file's headers and colour table, and its pixel data, for writing.
+  std::string FileHeaders() const;
+  std::string_view PixelBlock() const;
+  size_t ImageSize() const { return static_cast<size_t>(FStride) * FHeight; }
   uint8_t Index(const uint8_t* row, int x) const;
   void SetIndex(uint8_t* row, int x, uint8_t index);
 
@@ -110,7 +119,10 @@ class TBitmap {
   int FHeight = 0;
   int FStride = 0;
   std::vector<TRGBQuad> FPalette;
-  std::vector<uint8_t> FPixels;
+  // The rows, bottom-up, start at FOffset of FData: a loaded file's bytes keep
+  // their headers in front.
+  std::string FData;
+  size_t FOffset = 0;
 };
 
 }  // namespace platform
