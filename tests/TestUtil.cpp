@@ -87,6 +87,7 @@ TBitmap MakeStrip(TPixelFormat format, const std::vector<int>& widths, int heigh
 std::string WriteFont(const std::string& folder, const std::string& name, TPixelFormat format,
                       int height) {
   MakeStrip(format, StandardWidths(), height).SaveToFile(folder + "/" + name + ".bmp");
+  WriteFile(folder + "/" + name + ".metrics", "");
   return folder + "/" + name + ".metrics";
 }
 

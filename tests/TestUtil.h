@@ -39,7 +39,8 @@ platform::TBitmap MakeStrip(platform::TPixelFormat format, const std::vector<int
 // 153 glyphs of width 1 + k % 4, the usual test font.
 std::vector<int> StandardWidths();
 
-// Writes MakeStrip(...) to <folder>/<name>.bmp and returns the .metrics path.
+// Writes MakeStrip(...) to <folder>/<name>.bmp and an empty <folder>/<name>.metrics,
+// and returns the .metrics path.
 std::string WriteFont(const std::string& folder, const std::string& name,
                       platform::TPixelFormat format = platform::TPixelFormat::pf24bit,
                       int height = 6);
