@@ -20,6 +20,11 @@ inline constexpr char SFailedToSaveStream[] = "Failed to Save Stream";
 // Replaces every "%s" of fmt by arg; no other conversions.
 std::string Format(const std::string& fmt, const std::string& arg);
 
+// How an error is shown to the user: the message with a full stop appended,
+// unless it is empty or ends in "." or in a character that sorts before "."
+// (such as "!" or a space).
+std::string ErrorBoxText(const std::string& message);
+
 class Exception : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;

@@ -25,6 +25,11 @@ std::string Format(const std::string& fmt, const std::string& arg) {
   return out;
 }
 
+std::string ErrorBoxText(const std::string& message) {
+  if (message.empty() || static_cast<unsigned char>(message.back()) <= '.') return message;
+  return message + ".";
+}
+
 namespace {
 
 size_t LastDelimiter(std::string_view path) { return path.find_last_of("/\\:"); }

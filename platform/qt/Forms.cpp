@@ -9,11 +9,6 @@ namespace platform {
 
 TApplication Application;
 
-std::string ErrorBoxText(const std::string& message) {
-  if (message.empty() || static_cast<unsigned char>(message.back()) <= '.') return message;
-  return message + ".";
-}
-
 std::string ApplicationTitle(const std::string& programPath) {
   std::string name = ChangeFileExt(ExtractFileName(programPath), "");
   name = LowerCase(name);

@@ -8,12 +8,9 @@
 #include <string>
 
 #include "Dialogs.h"
+#include "Exceptions.h"
 
 namespace platform {
-
-// The error box text: the message with a full stop appended, unless it is empty
-// or ends in "." or in a character that sorts before "." (such as "!" or a space).
-std::string ErrorBoxText(const std::string& message);
 
 // The application's title: the program file's name without folder and
 // extension, its first letter upper case and every other letter lower case.

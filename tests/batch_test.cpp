@@ -1,0 +1,122 @@
+// extractinsert-batch, end to end through the real binary.
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "Classes.h"
+#include "TestUtil.h"
+
+namespace {
+
+struct TResult {
+  int exit = -1;
+  std::string out, err;
+};
+
+class BatchTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directory(dir.File("in"));
+    for (const char* name : {"a", "b"}) fonts.push_back(testutil::WriteFont(dir.File("in"), name));
+  }
+
+  // Runs the batch command in the test folder with args (already quoted).
+  TResult Batch(const std::string& args) {
+    const std::string command = "cd '" + dir.Path() + "' && '" EI_BATCH "' " + args + " > '" +
+                                dir.File("stdout") + "' 2> '" + dir.File("stderr") + "'";
+    TResult r;
+    const int status = std::system(command.c_str());
+    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = testutil::ReadFile(dir.File("stdout"));
+    r.err = testutil::ReadFile(dir.File("stderr"));
+    std::filesystem::remove(dir.File("stdout"));
+    std::filesystem::remove(dir.File("stderr"));
+    return r;
+  }
+
+  std::string Log(const std::vector<std::string>& sources) {
+    std::string log;
+    for (const std::string& s : sources) log += "#Format: MET\r\n#Source: " + s + "\r\n";
+    return log;
+  }
+
+  testutil::TTempDir dir;
+  std::vector<std::string> fonts;
+};
+
+}  // namespace
+
+TEST_F(BatchTest, AFontMetricsRunWritesTheFontsAndResultLog) {
+  const TResult r = Batch("-o out in/a.metrics in/b.metrics");
+  EXPECT_EQ(r.exit, 0) << r.err;
+  EXPECT_EQ(r.out, "Operation complete!\n");
+  EXPECT_EQ(testutil::ReadFile(dir.File("out/result.log")), Log(fonts)) << "inputs made absolute";
+  EXPECT_EQ(testutil::ListFolder(dir.File("out")),
+            (std::vector<std::string>{"a.bmp", "a.metrics", "b.bmp", "b.metrics", "result.log"}));
+  EXPECT_EQ(platform::SplitLines(testutil::ReadFile(dir.File("out/a.metrics"))).size(), 153u);
+  EXPECT_NE(r.err.find("[2/2] " + fonts[1]), std::string::npos) << "a line per entry off a terminal";
+}
+
+TEST_F(BatchTest, ALogRunConvertsItsSourcesInPlace) {
+  ASSERT_EQ(Batch("-q -o out in/a.metrics in/b.metrics").exit, 0);
+  const TResult r = Batch("-q -o in out/result.log");
+  EXPECT_EQ(r.exit, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  for (const char* file : {"a.bmp", "a.metrics", "b.bmp", "b.metrics"}) {
+    EXPECT_EQ(testutil::ReadFile(dir.File(std::string("in/") + file)),
+              testutil::ReadFile(dir.File(std::string("out/") + file)))
+        << file;
+  }
+  EXPECT_FALSE(testutil::Exists(dir.File("in/result.log")));
+}
+
+TEST_F(BatchTest, AProjectListRunsEachOfItsLines) {
+  std::filesystem::create_directory(dir.File("out"));
+  testutil::WriteFont(dir.File("out"), "a");
+  // A relative line resolves against the output folder.
+  testutil::WriteFile(dir.File("out/fonts.log"), Log({fonts[0]}));
+  testutil::WriteFile(dir.File("project.lst"), "fonts.log\r\n");
+  const TResult r = Batch("-q -o out project.lst");
+  EXPECT_EQ(r.exit, 0) << r.err;
+  EXPECT_EQ(platform::SplitLines(testutil::ReadFile(dir.File("out/a.metrics"))).size(), 153u);
+}
+
+TEST_F(BatchTest, UsageErrors) {
+  const char* cases[] = {
+      "in/a.metrics in/x.log -o out",
+      "-o out a.lst b.lst",
+      "-o out in/a.bmp",
+      "in/a.metrics",
+      "-o",
+      "-x -o out in/a.metrics",
+      "-o out",
+  };
+  for (const char* args : cases) {
+    const TResult r = Batch(args);
+    EXPECT_EQ(r.exit, 2) << args;
+    EXPECT_NE(r.err.find("usage: extractinsert-batch"), std::string::npos) << args;
+  }
+  EXPECT_FALSE(testutil::Exists(dir.File("out")));
+  const TResult help = Batch("--help");
+  EXPECT_EQ(help.exit, 0);
+  EXPECT_EQ(help.out.rfind("usage: extractinsert-batch", 0), 0u);
+}
+
+TEST_F(BatchTest, AMissingStripEndsTheRunWithTheErrorBoxText) {
+  std::filesystem::remove(dir.File("in/b.bmp"));
+  const TResult r = Batch("-q -o out in/b.metrics in/a.metrics");
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_EQ(r.err, "Cannot open file " + dir.File("in/b.bmp") + ".\n");
+  EXPECT_EQ(r.out, "");
+  EXPECT_TRUE(testutil::ListFolder(dir.File("out")).empty()) << "no result.log, no later entry";
+}
+
+TEST_F(BatchTest, RelativeFoldersAndInputsComeFromTheCallersFolder) {
+  const TResult r = Batch("-q -o rel/deeper/out ./in/../in/a.metrics");
+  EXPECT_EQ(r.exit, 0) << r.err;
+  EXPECT_TRUE(testutil::Exists(dir.File("rel/deeper/out/a.bmp")));
+  EXPECT_EQ(testutil::ReadFile(dir.File("rel/deeper/out/result.log")),
+            Log({dir.File("./in/../in/a.metrics")}));
+}
