@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 #include <algorithm>
+#include <cerrno>
 
 namespace fs = std::filesystem;
 using namespace platform;
@@ -46,6 +47,16 @@ std::vector<std::string> ListFolder(const std::string& path) {
   for (const auto& entry : fs::directory_iterator(path)) names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
+}
+
+ssize_t TDiskFullEnv::Write(int fd, const void* data, size_t size) {
+  if (FLeft == 0) {
+    errno = ENOSPC;
+    return -1;
+  }
+  size = std::min(size, FLeft);
+  FLeft -= size;
+  return TFileEnv::Write(fd, data, size);
 }
 
 std::vector<int> StandardWidths() {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "FileIO.h"
 #include "Graphics.h"
 
 namespace testutil {
@@ -44,5 +45,16 @@ std::vector<int> StandardWidths();
 std::string WriteFont(const std::string& folder, const std::string& name,
                       platform::TPixelFormat format = platform::TPixelFormat::pf24bit,
                       int height = 6);
+
+// A file environment whose writes fail (as on a full disk) once limit bytes
+// have been written.
+class TDiskFullEnv : public platform::TFileEnv {
+ public:
+  explicit TDiskFullEnv(size_t limit) : FLeft(limit) {}
+  ssize_t Write(int fd, const void* data, size_t size) override;
+
+ private:
+  size_t FLeft;
+};
 
 }  // namespace testutil

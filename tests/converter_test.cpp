@@ -285,21 +285,6 @@ TEST_F(ConverterTest, OutputsThatCannotBeCreated) {
   EXPECT_EQ(Packed().Width(), 381);
 }
 
-// Fails every write after the first limit bytes.
-class TDiskFullEnv : public TFileEnv {
- public:
-  explicit TDiskFullEnv(size_t limit) : FLeft(limit) {}
-  ssize_t Write(int fd, const void* data, size_t size) override {
-    if (FLeft == 0) return errno = ENOSPC, -1;
-    size = std::min(size, FLeft);
-    FLeft -= size;
-    return TFileEnv::Write(fd, data, size);
-  }
-
- private:
-  size_t FLeft;
-};
-
 TEST_F(ConverterTest, AFullDiskNeverLeavesACutShortFileInPlaceOfAGoodOne) {
   // A list-file run converts in place: the strip in the output folder is both
   // the input and the first output.
@@ -307,7 +292,7 @@ TEST_F(ConverterTest, AFullDiskNeverLeavesACutShortFileInPlaceOfAGoodOne) {
   testutil::WriteFile(metrics, "old metrics\r\n");
   const std::string strip = testutil::ReadFile(out.File("font.bmp"));
   {
-    TDiskFullEnv env(100);
+    testutil::TDiskFullEnv env(100);
     TScopedFileEnv scope(env);
     EXPECT_EQ(ErrorOf([&] { ExtractMetrics(metrics, 0); }), "Stream write error");
   }

@@ -100,30 +100,12 @@ TEST(PathRoutines, TakePathsApartAtEitherSeparator) {
   EXPECT_EQ(Format("Cannot open file %s", "x y"), "Cannot open file x y");
 }
 
-// Fails every write once limit bytes have been written.
-class TFailingEnv : public TFileEnv {
- public:
-  explicit TFailingEnv(size_t limit) : FLeft(limit) {}
-  ssize_t Write(int fd, const void* data, size_t size) override {
-    if (FLeft == 0) {
-      errno = ENOSPC;
-      return -1;
-    }
-    const size_t n = std::min(size, FLeft);
-    FLeft -= n;
-    return TFileEnv::Write(fd, data, n);
-  }
-
- private:
-  size_t FLeft;
-};
-
 TEST(FileWriter, AFailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
   TTempDir dir;
   const std::string path = dir.File("target.bin");
   testutil::WriteFile(path, "old content");
   for (size_t limit : {size_t{0}, size_t{3}, size_t{9999}}) {
-    TFailingEnv env(limit);
+    testutil::TDiskFullEnv env(limit);
     TScopedFileEnv scope(env);
     try {
       WriteFileBytes(path, std::string(10000, 'x'));
