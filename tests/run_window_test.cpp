@@ -1,7 +1,10 @@
 // The run in the window: Process, the item processor, Stop and Save results.
+#include <sys/stat.h>
+
 #include <QTextCursor>
 #include <filesystem>
 
+#include "FileIO.h"
 #include "Formathandlers.h"
 #include "Forms.h"
 #include "WindowTest.h"
@@ -267,4 +270,32 @@ TEST_F(RunTest, ProgressStaysFullPastAHundredLines) {
   EXPECT_EQ(progress[99], 100);
   EXPECT_EQ(progress[149], 100);
   EXPECT_EQ(form->Progress->value(), 0) << "reset after the walk";
+}
+
+TEST_F(RunTest, AResultLogThatCannotBeCreatedEndsTheRunWithoutTheBox) {
+  AddFiles(fonts, 1);
+  testutil::WriteFile(dir.File("out/result.log"), "old");
+  ::chmod(dir.File("out/result.log").c_str(), 0444);
+  Process(dir.File("out"));
+  EXPECT_EQ(Captions(), std::vector<std::string>{"Cannot create file " + dir.File("out/result.log") + ". | " +
+                                                 Application.Title()});
+  EXPECT_EQ(testutil::ReadFile(dir.File("out/result.log")), "old");
+  EXPECT_EQ(ResultLog->Count(), 6) << "every entry was processed";
+  EXPECT_TRUE(testutil::Exists(dir.File("out/c.metrics")));
+}
+
+TEST_F(RunTest, AFailedResultsWriteKeepsSaveResultsEnabled) {
+  form->Results->setPlainText("typed");
+  form->SaveLog->setEnabled(true);
+  const std::string target = dir.File("results.txt");
+  testutil::WriteFile(target, "old");
+  dialogs.Save(target);
+  {
+    testutil::TDiskFullEnv diskFull(10);
+    TScopedFileEnv scope(diskFull);
+    form->SaveLog->click();
+  }
+  EXPECT_EQ(Captions(), std::vector<std::string>{"Failed to Save Stream. | " + Application.Title()});
+  EXPECT_EQ(testutil::ReadFile(target), "old");
+  EXPECT_TRUE(form->SaveLog->isEnabled());
 }

@@ -64,6 +64,11 @@ TEST_F(WindowTest, ComponentsStandWhereTheLayoutPutsThem) {
   EXPECT_EQ(form->Enabled.Images.size(), 6u);
   EXPECT_EQ(form->Disabled.Images.size(), 6u);
   EXPECT_EQ(form->Enabled.Images[0].size(), QSize(16, 16));
+  // A disabled tool bar button shows its grey picture.
+  EXPECT_EQ(form->BSaveList->icon().pixmap(QSize(16, 16), QIcon::Disabled).toImage(),
+            form->Disabled.Images[1].toImage());
+  EXPECT_EQ(form->BAddLog->icon().pixmap(QSize(16, 16), QIcon::Normal).toImage(),
+            form->Enabled.Images[0].toImage());
   EXPECT_EQ(form->LogList->selectionMode(), QAbstractItemView::ExtendedSelection);
   EXPECT_EQ(form->SelectLog.Filter.size(), 3u);
 }
