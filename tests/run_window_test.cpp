@@ -175,7 +175,7 @@ TEST_F(RunTest, StopEndsTheRunAfterTheCurrentLine) {
     if (form->Stop->isEnabled()) form->Stop->click();
   };
   Process(dir.File("out"));
-  EXPECT_EQ(pumps, 2) << "one line, then the walk's pass after the entry";
+  EXPECT_EQ(pumps, 3) << "one line, the item processor's pass and the walk's pass";
   EXPECT_EQ(Captions(), std::vector<std::string>{"Operation stopped! | Process status:"});
   EXPECT_EQ(ResultLog->Count(), 2);
   EXPECT_FALSE(form->Stop->isEnabled());
@@ -187,9 +187,13 @@ TEST_F(RunTest, StopEndsTheRunAfterTheCurrentLine) {
   EXPECT_EQ(ResultLog->Count(), 4);
 }
 
-TEST_F(RunTest, AStoppedFontMetricsRunWritesTheEntriesItHandled) {
+TEST_F(RunTest, StopClickedDuringAConversionStopsAFontMetricsRun) {
   AddFiles(fonts, 1);
-  form->OnMessages = [&] { form->StopClick(form->Stop); };
+  // A click made while the first font converts is handled after it, while Stop
+  // is still enabled.
+  form->OnMessages = [&] {
+    if (form->Stop->isEnabled()) form->Stop->click();
+  };
   Process(dir.File("out"));
   EXPECT_EQ(Captions(), std::vector<std::string>{"Operation stopped! | Process status:"});
   EXPECT_EQ(testutil::ReadFile(dir.File("out/result.log")), "#Format: MET\r\n#Source: " + fonts[0] + "\r\n");
@@ -250,7 +254,10 @@ TEST_F(RunTest, ClosingDuringARunLetsItFinish) {
 TEST_F(RunTest, TheListMayShrinkUnderARun) {
   AddFiles(fonts, 1);
   form->OnMessages = [&] {
-    if (form->LogList->count() > 1) delete form->LogList->takeItem(form->LogList->count() - 1);
+    // Between entries, the user removes the last entry.
+    if (!form->Stop->isEnabled() && form->LogList->count() > 1) {
+      delete form->LogList->takeItem(form->LogList->count() - 1);
+    }
   };
   Process(dir.File("out"));
   EXPECT_EQ(ResultLog->Count(), 4);
@@ -265,7 +272,7 @@ TEST_F(RunTest, ProgressStaysFullPastAHundredLines) {
   form->OnMessages = [&] { progress.push_back(form->Progress->value()); };
   AddFiles({dir.File("in/long.log")}, 3);
   Process(dir.File("out"));
-  ASSERT_EQ(progress.size(), 151u);  // 150 lines and the entry
+  ASSERT_EQ(progress.size(), 152u);  // 150 lines, the item processor's and the walk's passes
   EXPECT_EQ(progress[98], 99);
   EXPECT_EQ(progress[99], 100);
   EXPECT_EQ(progress[149], 100);

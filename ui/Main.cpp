@@ -345,6 +345,9 @@ void TMainForm::ProcessItem(TInputKind kind, const std::string& entry) {
   SaveLog->setEnabled(false);
   Stop->setEnabled(true);
   DispatchItem(*this, kind, entry);
+  // The converter lets no messages run, so a click on Stop during a conversion
+  // waits in the queue; it is handled here, while Stop is still enabled.
+  ProcessMessages();
   Stop->setEnabled(false);
   if (!Results->document()->isEmpty()) SaveLog->setEnabled(true);
 }
