@@ -44,7 +44,7 @@ class WindowTest : public testing::Test {
 
   std::vector<std::string> Entries() const {
     std::vector<std::string> entries;
-    for (int i = 0; i < form->EntryCountOf(); ++i) entries.push_back(form->EntryAt(i));
+    for (int i = 0; i < form->EntryCount(); ++i) entries.push_back(form->Entry(i));
     return entries;
   }
 

@@ -231,9 +231,9 @@ void TMainForm::showEvent(QShowEvent* event) {
 // ---------------------------------------------------------------------------
 // The input list
 
-int TMainForm::EntryCountOf() const { return LogList->count(); }
+int TMainForm::EntryCount() const { return LogList->count(); }
 
-std::string TMainForm::EntryAt(int index) const {
+std::string TMainForm::Entry(int index) const {
   const QListWidgetItem* item = LogList->item(index);
   return item ? item->data(kEntryRole).toByteArray().toStdString() : std::string();
 }
@@ -305,7 +305,7 @@ void TMainForm::BClearAllClick(QObject*) {
 void TMainForm::BSaveListClick(QObject*) {
   if (!SaveLST.Execute()) return;
   TStringList lines;
-  for (int i = 0; i < EntryCountOf(); ++i) lines.Add(EntryAt(i));
+  for (int i = 0; i < EntryCount(); ++i) lines.Add(Entry(i));
   lines.SaveToFile(SaveLST.FileName);
 }
 

@@ -79,9 +79,7 @@ class TMainForm : public QWidget, public TRunHost {
   // The item processor: handles one entry of a run.
   void ProcessItem(TInputKind kind, const std::string& entry);
 
-  // The input list's entries, as 8-bit strings.
-  int EntryCountOf() const;
-  std::string EntryAt(int index) const;
+  // Appends an entry to the input list; entries keep their 8-bit bytes.
   void AddEntry(const std::string& entry);
 
   TInputKind Mode() const override { return FMode; }
@@ -94,8 +92,8 @@ class TMainForm : public QWidget, public TRunHost {
   void StepProgress() override;
   void ProcessMessages() override;
   bool StopRequested() const override;
-  int EntryCount() const override { return EntryCountOf(); }
-  std::string Entry(int index) const override { return EntryAt(index); }
+  int EntryCount() const override;
+  std::string Entry(int index) const override;
   std::string FormatName() const override;
   void ProcessEntry(TInputKind kind, const std::string& entry) override;
   void ResetStatus() override;
