@@ -4,7 +4,11 @@
 #include <QApplication>
 #include <QCloseEvent>
 
+#include <QLineEdit>
+#include <QPushButton>
+
 #include "Forms.h"
+#include "SelectDirDlg.h"
 #include "WindowTest.h"
 
 using namespace platform;
@@ -239,6 +243,31 @@ TEST_F(WindowTest, ExitClosesTheWindow) {
   ASSERT_TRUE(form->isVisible());
   form->BExit->click();
   EXPECT_FALSE(form->isVisible());
+}
+
+TEST(FolderDialog, ShowsTheOpenFolderAndOpensSubFolders) {
+  TTempDir dir;
+  ::mkdir(dir.File("sub").c_str(), 0755);
+  testutil::WriteFile(dir.File("a.metrics"), "");
+  TSelectDirDlg box(dir.Path(), sdAllowCreate | sdPerformCreate | sdPrompt);
+  EXPECT_EQ(box.windowTitle(), "Select Directory");
+  QStringList labels;
+  for (const QLabel* label : box.findChildren<QLabel*>()) labels << label->text();
+  labels.sort();
+  EXPECT_EQ(labels, QStringList({"&Directories:", "&Files: (*.*)", "D&rives:", "Directory &Name:"}));
+  QStringList buttons;
+  for (const QPushButton* button : box.findChildren<QPushButton*>()) buttons << button->text();
+  EXPECT_EQ(buttons, QStringList({"OK", "Cancel"}));
+  EXPECT_EQ(box.Directory(), dir.Path());
+  EXPECT_FALSE(box.DirEdit->isReadOnly()) << "a new folder's name can be typed";
+  ASSERT_EQ(box.FileList->count(), 1);
+  EXPECT_EQ(box.FileList->item(0)->text(), "a.metrics");
+  const QList<QListWidgetItem*> sub = box.DirList->findItems("sub", Qt::MatchEndsWith);
+  ASSERT_EQ(sub.size(), 1);
+  emit box.DirList->itemActivated(sub[0]);
+  EXPECT_EQ(box.Directory(), dir.File("sub"));
+  box.DirEdit->setText("typed/new");
+  EXPECT_EQ(box.Directory(), "typed/new") << "the edit box text, unchanged";
 }
 
 int main(int argc, char** argv) {
