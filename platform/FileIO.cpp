@@ -102,18 +102,27 @@ void WriteFileBytes(const std::string& path, std::initializer_list<std::string_v
   const bool exists = ::stat(path.c_str(), &st) == 0;
   if (exists && (S_ISDIR(st.st_mode) || IsReadOnly(st))) throw EFCreateError(path);
 
-  // The temporary file stands beside the target, so that the final rename stays
-  // within one file system and replaces the target in one step.
-  const size_t slash = path.find_last_of(PathDelim);
-  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::string temp = folder + "." + name + ".XXXXXX";
-  TFd fd(::mkostemp(temp.data(), O_CLOEXEC));
-  if (fd.Get() < 0) throw EFCreateError(path);
+  // A new file has no good content to protect: it is written in place, and
+  // removed again if writing fails. An existing one is replaced through a
+  // temporary file beside it, so that the final rename stays within one file
+  // system and replaces the target in one step.
+  std::string temp;
+  int handle = exists ? -1 : ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (handle < 0 && !exists && errno != EEXIST) throw EFCreateError(path);
+  if (handle < 0) {
+    const size_t slash = path.find_last_of(PathDelim);
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    temp = folder + "." + name + ".XXXXXX";
+    handle = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (handle < 0) throw EFCreateError(path);
+  }
+  TFd fd(handle);
+  const std::string& written = temp.empty() ? path : temp;
 
   auto fail = [&](auto error) {
     ::close(fd.Release());
-    ::unlink(temp.c_str());
+    ::unlink(written.c_str());
     throw error;
   };
   TFileEnv& env = TFileEnv::Current();
@@ -128,9 +137,9 @@ void WriteFileBytes(const std::string& path, std::initializer_list<std::string_v
       left -= static_cast<size_t>(n);
     }
   }
-  ::fchmod(fd.Get(), exists ? (st.st_mode & 07777) : NewFileMode());
+  if (!temp.empty()) ::fchmod(fd.Get(), exists ? (st.st_mode & 07777) : NewFileMode());
   if (::close(fd.Release()) != 0) fail(EWriteError());
-  if (::rename(temp.c_str(), path.c_str()) != 0) {
+  if (!temp.empty() && ::rename(temp.c_str(), path.c_str()) != 0) {
     ::unlink(temp.c_str());
     throw EFCreateError(path);
   }

@@ -40,9 +40,10 @@ class TScopedFileEnv {
 // (a folder cannot), EReadError when reading fails.
 std::string ReadFileBytes(const std::string& path);
 
-// Creates path or replaces it with data. The bytes go to a temporary file in the
-// same folder, which is moved over path only once it is complete, so a failed
-// write never leaves a cut-short file in place of a good one.
+// Creates path or replaces it with data. An existing file is replaced through a
+// temporary file in the same folder, moved over it only once complete, so a
+// failed write never leaves a cut-short file in place of a good one; a new file
+// that fails part-way is removed.
 // Raises EFCreateError (with path) when the file cannot be created, also when
 // path exists read-only or is a folder, and EWriteError when writing fails; the
 // temporary file is removed and the old file stays.

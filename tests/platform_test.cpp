@@ -118,6 +118,14 @@ TEST(FileWriter, AFailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
   }
 }
 
+TEST(FileWriter, ANewFileThatFailsPartWayIsRemoved) {
+  TTempDir dir;
+  testutil::TDiskFullEnv env(5);
+  TScopedFileEnv scope(env);
+  EXPECT_THROW(WriteFileBytes(dir.File("new.bin"), std::string(100, 'x')), EWriteError);
+  EXPECT_TRUE(testutil::ListFolder(dir.Path()).empty());
+}
+
 TEST(FileWriter, ReplacesAFileWholeAndKeepsItsMode) {
   TTempDir dir;
   const std::string path = dir.File("target.bin");
