@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 
 #include "Exceptions.h"
@@ -67,10 +66,6 @@ std::string ReadFileBytes(const std::string& path) {
   TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat st {};
   if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || S_ISDIR(st.st_mode)) throw EFOpenError(path);
-  // Read straight into the result. The size is a hint: the file may have grown,
-  // so a small probe read confirms the end before the result grows.
-  std::string data(S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) : 0, '\0');
-  size_t used = 0;
   auto readSome = [&](char* into, size_t size) {
     for (;;) {
       const ssize_t n = ::read(fd.Get(), into, size);
@@ -78,22 +73,18 @@ std::string ReadFileBytes(const std::string& path) {
       if (errno != EINTR) throw EReadError();
     }
   };
-  for (;;) {
-    if (used < data.size()) {
-      const size_t n = readSome(data.data() + used, data.size() - used);
-      if (n == 0) break;
-      used += n;
-      continue;
-    }
-    char probe[4096];
-    const size_t n = readSome(probe, sizeof probe);
+  // Read straight into the result, as large as the file was found to be.
+  std::string data(S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) : 0, '\0');
+  size_t used = 0;
+  while (used < data.size()) {
+    const size_t n = readSome(data.data() + used, data.size() - used);
     if (n == 0) break;
-    data.resize(used);
-    data.append(probe, n);
-    data.resize(std::max(data.size() * 2, size_t{65536}));
     used += n;
   }
   data.resize(used);
+  // Whatever the file gained since then, or all of a file without a size.
+  char chunk[65536];
+  while (const size_t n = readSome(chunk, sizeof chunk)) data.append(chunk, n);
   return data;
 }
 

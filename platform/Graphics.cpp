@@ -129,13 +129,13 @@ void TBitmap::FillRect(const TRect& rect, TColor color) {
           best = static_cast<uint8_t>(i);
         }
       }
+      if (FFormat == TPixelFormat::pf8bit) {
+        bytes[0] = best, size = 1;
+        break;
+      }
       for (int y = top; y < bottom; ++y) {
         uint8_t* row = ScanLine(y);
-        if (FFormat == TPixelFormat::pf8bit) {
-          std::memset(row + left, best, static_cast<size_t>(right - left));
-        } else {
-          for (int x = left; x < right; ++x) SetIndex(row, x, best);
-        }
+        for (int x = left; x < right; ++x) SetIndex(row, x, best);
       }
       return;
     }
@@ -157,8 +157,8 @@ void TBitmap::FillRect(const TRect& rect, TColor color) {
   // Build the first row of the rectangle, then copy it to the others.
   uint8_t* first = ScanLine(top) + left * size;
   const size_t rowBytes = static_cast<size_t>(right - left) * size;
-  if (std::all_of(bytes, bytes + size, [](uint8_t b) { return b == 0; })) {
-    std::memset(first, 0, rowBytes);
+  if (std::all_of(bytes, bytes + size, [&](uint8_t b) { return b == bytes[0]; })) {
+    std::memset(first, bytes[0], rowBytes);
   } else {
     for (size_t i = 0; i < rowBytes; i += size) std::memcpy(first + i, bytes, size);
   }
