@@ -126,8 +126,30 @@ class TConsoleHost : public TRunHost {
   void ProcessEntry(TInputKind kind, const std::string& entry) override {
     ++FDone;
     FStatus = ExtractFileName(entry);
+    FEntry = entry;
+    FListPath.clear();
     Show();
+    FInEntry = true;
     DispatchItem(*this, kind, entry);
+    FInEntry = false;
+  }
+  void EnterListLine(const std::string& path, int index) override {
+    FListPath = path;
+    FListLine = index + 1;
+  }
+  // When an error ends the run inside an entry: the line that names the entry,
+  // and the list file and line being interpreted, so that among many inputs
+  // the one at fault is found without -q's silence getting in the way.
+  void ShowErrorPlace() const {
+    if (!FInEntry) return;
+    if (ProgressLineOpen) std::fputc('\n', stderr);
+    ProgressLineOpen = false;
+    std::string place = "extractinsert-batch: error in entry " + IntToStr(FDone) + " of " +
+                        IntToStr(EntryCount()) + ": " + FEntry;
+    if (!FListPath.empty()) {
+      place += (FListPath == FEntry ? ", line " : ", in " + FListPath + " at line ") + IntToStr(FListLine);
+    }
+    std::fprintf(stderr, "%s\n", place.c_str());
   }
   void SetStatusText(const std::string& text) override { FStatus = text; }
   void SetTotalMax(int) override {}
@@ -164,6 +186,10 @@ class TConsoleHost : public TRunHost {
   bool FTerminal;
   int FDone = 0;
   std::string FStatus;
+  bool FInEntry = false;  // an entry is being handled
+  std::string FEntry;
+  std::string FListPath;  // the list file being interpreted, if any
+  int FListLine = 0;      // from 1
 };
 
 int Run(const TOptions& options) {
@@ -187,7 +213,13 @@ int Run(const TOptions& options) {
   ResultLog = std::make_unique<TStringList>();
   ListLines = std::make_unique<TStringList>();
   TConsoleHost host(std::move(entries), kind, options.quiet);
-  const TRunResult result = RunEntries(host);
+  TRunResult result;
+  try {
+    result = RunEntries(host);
+  } catch (...) {
+    host.ShowErrorPlace();
+    throw;
+  }
   if (result == TRunResult::rrStopped) {
     std::printf("Operation stopped!\n");
     return kExitStopped;

@@ -1,9 +1,13 @@
 #include "Formathandlers.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
+#include <memory>
 
 #include "Classes.h"
 #include "Exceptions.h"
+#include "FileIO.h"
 #include "Graphics.h"
 #include "SysUtils.h"
 
@@ -30,15 +34,65 @@ struct TCell {
   int32_t Width = 0;
 };
 
+// About this many bytes of rows are read, and written, at a time.
+constexpr size_t kBlockBytes = 1 << 20;
+
+// The glyph strip: its headers, and its rows as the converter asks for them.
+// Uncompressed rows are read from the file in blocks, in the order in which the
+// packed rows are made, so no whole image is ever held and a strip refused for
+// its marker row costs one row of reading. RLE data is decoded whole.
+class TGlyphStrip {
+ public:
+  explicit TGlyphStrip(const std::string& path) : FFile(path) {
+    if (FFile.Size() == 0) return;  // a zero-byte strip is an empty bitmap
+    std::string head(static_cast<size_t>(std::min<uint64_t>(FFile.Size(), kBmpHeadBytes)), '\0');
+    head.resize(FFile.ReadAt(0, head.data(), head.size()));
+    FInfo = ReadBmpInfo(head, FFile.Size());
+    if (FInfo.Rle) {
+      FDecoded.LoadFromFile(FFile);
+      return;
+    }
+    FBlockRows = static_cast<int>(std::max<size_t>(1, kBlockBytes / static_cast<size_t>(FInfo.Stride)));
+  }
+
+  const TBmpInfo& Info() const { return FInfo; }
+
+  // Row y, 0 being the top row; valid until the next call.
+  const uint8_t* Row(int y) {
+    if (FInfo.Rle) return FDecoded.ScanLine(y);
+    const int fileRow = FInfo.TopDown ? y : FInfo.Height - 1 - y;
+    if (fileRow < FFirst || fileRow >= FFirst + FCount) {
+      // The rows are asked for bottom row first: the block runs on from
+      // fileRow in the direction of the file's next requests.
+      FFirst = FInfo.TopDown ? std::max(0, fileRow - FBlockRows + 1) : fileRow;
+      FCount = FInfo.TopDown ? fileRow - FFirst + 1 : std::min(FBlockRows, FInfo.Height - fileRow);
+      const size_t bytes = static_cast<size_t>(FCount) * static_cast<size_t>(FInfo.Stride);
+      if (FBlock.Size() < bytes) FBlock = TPixelBuffer(bytes, false);
+      FFile.ReadExactly(FInfo.PixelStart + static_cast<uint64_t>(FFirst) * FInfo.Stride, FBlock.Data(), bytes);
+    }
+    return FBlock.Data() + static_cast<size_t>(fileRow - FFirst) * FInfo.Stride;
+  }
+
+ private:
+  TReadFile FFile;
+  TBmpInfo FInfo;
+  TBitmap FDecoded;
+  TPixelBuffer FBlock;
+  int FBlockRows = 0;
+  int FFirst = 0, FCount = 0;  // the file rows in FBlock
+};
+
 // Finds the cell of every character in the marker row (row 0). A cell is a
 // maximal run of non-black pixels; the scan starts at column 1, carries on from
 // one character to the next, steps over the black pixel that ends a cell, and
 // never looks past the last column: a run still open there ends at the edge.
-std::array<TCell, kGlyphCount> ScanMarkerRow(const TBitmap& strip, const std::string& stripPath) {
-  const int width = strip.Width();
+std::array<TCell, kGlyphCount> ScanMarkerRow(TGlyphStrip& strip, const std::string& stripPath) {
+  const TBmpInfo& info = strip.Info();
+  const int width = info.Height > 0 ? info.Width : 0;
   std::vector<bool> marked(static_cast<size_t>(width));
-  if (strip.Height() > 0) {
-    for (int x = 0; x < width; ++x) marked[x] = strip.Pixel(x, 0) != clBlack;
+  if (width > 0) {
+    const uint8_t* row = strip.Row(0);
+    for (int x = 0; x < width; ++x) marked[x] = RowPixel(info.Format, info.Palette, row, x) != clBlack;
   }
   std::array<TCell, kGlyphCount> cells;
   int column = 1;
@@ -54,6 +108,33 @@ std::array<TCell, kGlyphCount> ScanMarkerRow(const TBitmap& strip, const std::st
     ++column;  // the black pixel that ended the cell
   }
   return cells;
+}
+
+// Packs the glyph pixels of one strip row into one packed row: every packed
+// pixel is a glyph pixel, so the packed row needs no fill. Row padding and the
+// unused bits of a last partial byte are left as they are (zero).
+void PackRow(const uint8_t* from, uint8_t* to, const std::array<TCell, kGlyphCount>& cells, int bits) {
+  int column = 0;
+  if (bits >= 8) {
+    const size_t bytes = static_cast<size_t>(bits / 8);
+    for (const TCell& cell : cells) {
+      std::memcpy(to + column * bytes, from + cell.Start * bytes, cell.Width * bytes);
+      column += cell.Width;
+    }
+    return;
+  }
+  // 1 and 4 bits: pixels are packed into bytes from the high bits down.
+  const int perByte = 8 / bits;
+  const unsigned mask = (1u << bits) - 1;
+  for (const TCell& cell : cells) {
+    for (int i = 0; i < cell.Width; ++i, ++column) {
+      const int x = cell.Start + i;
+      const unsigned index = (from[x / perByte] >> ((perByte - 1 - x % perByte) * bits)) & mask;
+      const int shift = (perByte - 1 - column % perByte) * bits;
+      uint8_t& byte = to[column / perByte];
+      byte = static_cast<uint8_t>((byte & ~(mask << shift)) | (index << shift));
+    }
+  }
 }
 
 std::string MetricsLine(char character, int32_t packedColumn, int32_t width) {
@@ -76,34 +157,49 @@ int32_t ExtractMetrics(const std::string& path, int32_t passthrough) {
     throw EConvertError("Cannot convert " + path +
                         ": a font metrics file must not have the extension .bmp of its glyph strip");
   }
-  TStringList lines;
-  TBitmap strip;
-  TBitmap packed;
-
   const std::string stripPath = ChangeFileExt(path, ".bmp");
-  strip.LoadFromFile(stripPath);
-  packed.SetPixelFormat(strip.PixelFormat());
-  packed.SetPalette(strip.Palette());
+  auto strip = std::make_unique<TGlyphStrip>(stripPath);
+  const TBmpInfo& info = strip->Info();
+  const std::array<TCell, kGlyphCount> cells = ScanMarkerRow(*strip, stripPath);
 
   const std::string& characters = FontCharacterSet();
-  const int glyphHeight = strip.Height() - 1;
-  const std::array<TCell, kGlyphCount> cells = ScanMarkerRow(strip, stripPath);
+  TStringList lines;
   int32_t totalWidth = 0;
-  for (const TCell& cell : cells) totalWidth += cell.Width;
-
-  packed.SetSize(totalWidth, glyphHeight);
-  packed.FillRect({0, 0, totalWidth, glyphHeight}, clBlack);
-  int32_t packedColumn = 0;
   for (int k = 0; k < kGlyphCount; ++k) {
-    const TCell& cell = cells[k];
-    lines.Add(MetricsLine(characters[k], packedColumn, cell.Width));
-    packed.CopyRect({packedColumn, 0, packedColumn + cell.Width, glyphHeight}, strip,
-                    {cell.Start, 1, cell.Start + cell.Width, strip.Height()});
-    packedColumn += cell.Width;
+    lines.Add(MetricsLine(characters[k], totalWidth, cells[k].Width));
+    totalWidth += cells[k].Width;
   }
 
+  // A font's packed bitmap and metrics text change together: both are written
+  // complete before either takes its name.
   const std::string name = ExtractFileName(path);
-  packed.SaveToFile(JoinPath(OutputDir, ChangeFileExt(name, ".bmp")));
-  lines.SaveToFile(JoinPath(OutputDir, name));
+  TFileWriter packedFile(JoinPath(OutputDir, ChangeFileExt(name, ".bmp")));
+  TFileWriter metricsFile(JoinPath(OutputDir, name));
+
+  // The packed bitmap: the strip's format and colour table, the glyph rows
+  // without the marker row, the rows bottom-up as the file stores them. A
+  // strip one row high gives a bitmap without pixels, a file of zero bytes.
+  const int glyphHeight = info.Height - 1;
+  if (glyphHeight > 0) {
+    packedFile.Write(BmpFileHeaders(info.Format, info.Palette, totalWidth, glyphHeight));
+    const int bits = BitsPerPixelOf(info.Format);
+    const size_t stride = (static_cast<size_t>(totalWidth) * bits + 31) / 32 * 4;
+    const size_t blockRows = std::max<size_t>(1, kBlockBytes / stride);
+    std::vector<uint8_t> block(std::min<size_t>(blockRows, glyphHeight) * stride);
+    size_t used = 0;
+    for (int y = glyphHeight - 1; y >= 0; --y) {
+      PackRow(strip->Row(y + 1), block.data() + used, cells, bits);
+      used += stride;
+      if (used == block.size() || y == 0) {
+        packedFile.Write(std::string_view(reinterpret_cast<const char*>(block.data()), used));
+        used = 0;
+      }
+    }
+  }
+  metricsFile.Write(lines.Text());
+  // The strip has been read whole and is closed before anything is replaced:
+  // a strip in the output folder is replaced by its own packed bitmap.
+  strip.reset();
+  CommitTogether({&packedFile, &metricsFile});
   return passthrough;
 }

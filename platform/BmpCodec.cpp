@@ -139,25 +139,78 @@ TPixelFormat FormatOf(std::string_view data, const THeader& h) {
   }
 }
 
+// The pixel data of a file in memory.
+class TMemorySource {
+ public:
+  TMemorySource(std::string_view data, uint64_t start, uint64_t end)
+      : FData(data.substr(0, static_cast<size_t>(end))), FAt(static_cast<size_t>(start)) {}
+  // The next n bytes, or null where fewer are left.
+  const uint8_t* Take(size_t n) {
+    if (!Within(FData, FAt, n)) return nullptr;
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(FData.data()) + FAt;
+    FAt += n;
+    return p;
+  }
+  void ReadExactly(uint64_t offset, void* into, size_t size) {
+    if (!Within(FData, offset, size)) throw EReadError();
+    std::memcpy(into, FData.data() + offset, size);
+  }
+
+ private:
+  std::string_view FData;
+  size_t FAt;
+};
+
+// The pixel data of an open file, read in blocks as it is used, so that
+// decoding stops at the first fault without having read the rest.
+class TFileSource {
+ public:
+  TFileSource(TReadFile& file, uint64_t start, uint64_t end) : FFile(file), FNext(start), FEnd(end) {}
+  const uint8_t* Take(size_t n) {
+    if (FBuffer.size() - FAt < n) {
+      FBuffer.erase(0, FAt);
+      FAt = 0;
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(kBlock, FEnd - FNext));
+      const size_t used = FBuffer.size();
+      FBuffer.resize(used + want);
+      const size_t got = FFile.ReadAt(FNext, FBuffer.data() + used, want);
+      FBuffer.resize(used + got);
+      FNext += got;
+      if (FBuffer.size() < n) return nullptr;
+    }
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(FBuffer.data()) + FAt;
+    FAt += n;
+    return p;
+  }
+  void ReadExactly(uint64_t offset, void* into, size_t size) { FFile.ReadExactly(offset, into, size); }
+
+ private:
+  static constexpr size_t kBlock = 64 * 1024;
+  TReadFile& FFile;
+  uint64_t FNext, FEnd;
+  std::string FBuffer;
+  size_t FAt = 0;
+};
+
 // Decodes RLE8 or RLE4 data into the bottom-up rows of bitmap. Runs that leave
 // their row, positions past the last row and data that ends before the
 // end-of-bitmap mark are invalid.
-void DecodeRle(std::string_view data, size_t at, bool rle4, TBitmap& bitmap,
-               void (*set)(TBitmap&, int x, int y, uint8_t index)) {
-  const int width = bitmap.Width(), height = bitmap.Height();
+template <typename TSource, typename TSet>
+void DecodeRle(TSource& source, bool rle4, int width, int height, TSet set) {
   int x = 0, y = 0;  // y counts rows from the bottom
-  auto need = [&](size_t n) {
-    if (!Within(data, at, n)) Invalid();
+  auto take = [&](size_t n) {
+    const uint8_t* p = source.Take(n);
+    if (!p) Invalid();
+    return p;
   };
   auto put = [&](uint8_t index) {
     if (x >= width || y >= height) Invalid();
-    set(bitmap, x, height - 1 - y, index);
+    set(x, height - 1 - y, index);
     ++x;
   };
   for (;;) {
-    need(2);
-    const unsigned count = uint8_t(data[at]), value = uint8_t(data[at + 1]);
-    at += 2;
+    const uint8_t* pair = take(2);
+    const unsigned count = pair[0], value = pair[1];
     if (count > 0) {  // encoded run
       if (x + int(count) > width) Invalid();
       for (unsigned i = 0; i < count; ++i) {
@@ -166,28 +219,27 @@ void DecodeRle(std::string_view data, size_t at, bool rle4, TBitmap& bitmap,
       continue;
     }
     switch (value) {
-      case 0:  // end of line
+      case 0:  // end of line; one after the last row is the end of the data
         x = 0;
-        ++y;
+        if (++y > height) Invalid();
         break;
       case 1:  // end of bitmap
         return;
-      case 2:  // delta
-        need(2);
-        x += uint8_t(data[at]);
-        y += uint8_t(data[at + 1]);
-        at += 2;
+      case 2: {  // delta
+        const uint8_t* delta = take(2);
+        x += delta[0];
+        y += delta[1];
         if (x > width || y > height) Invalid();
         break;
+      }
       default: {  // absolute run, padded to a 16-bit boundary
         const size_t bytes = rle4 ? (value + 1) / 2 : value;
-        need(bytes);
+        const uint8_t* run = take(bytes + (bytes & 1));
         if (x + int(value) > width) Invalid();
         for (unsigned i = 0; i < value; ++i) {
-          const uint8_t byte = uint8_t(data[at + (rle4 ? i / 2 : i)]);
+          const uint8_t byte = run[rle4 ? i / 2 : i];
           put(rle4 ? static_cast<uint8_t>((i & 1) ? byte & 0x0F : byte >> 4) : byte);
         }
-        at += bytes + (bytes & 1);
       }
     }
   }
@@ -195,21 +247,14 @@ void DecodeRle(std::string_view data, size_t at, bool rle4, TBitmap& bitmap,
 
 }  // namespace
 
-void TBitmap::LoadFromBytes(std::string_view data) { LoadFromBuffer(std::string(data)); }
-
-void TBitmap::LoadFromBuffer(std::string&& buffer) {
-  const std::string_view data = buffer;
-  if (data.empty()) {  // a zero-byte file is an empty bitmap
-    *this = TBitmap();
-    return;
-  }
-  if (data.size() < kFileHeaderSize) throw EReadError();
+TBmpInfo ReadBmpInfo(std::string_view data, uint64_t fileSize) {
+  if (fileSize < kFileHeaderSize || data.size() < kFileHeaderSize) throw EReadError();
   if (data[0] != 'B' || data[1] != 'M') Invalid();
   const uint32_t offBits = GetLE32(data, 10);
   const THeader h = ReadHeader(data);
-  const TPixelFormat format = FormatOf(data, h);
 
-  std::vector<TRGBQuad> palette;
+  TBmpInfo info;
+  info.Format = FormatOf(data, h);
   if (h.bitCount <= 8) {
     uint64_t count = h.colorsUsed == 0 ? (uint64_t{1} << h.bitCount)
                                        : std::min<uint64_t>(h.colorsUsed, uint64_t{1} << h.bitCount);
@@ -219,59 +264,113 @@ void TBitmap::LoadFromBuffer(std::string&& buffer) {
       count = std::min<uint64_t>(count, (offBits - h.tableStart) / h.entrySize);
     }
     if (!Within(data, h.tableStart, count * h.entrySize)) Invalid();
-    palette.resize(count);
+    info.Palette.resize(count);
     for (size_t i = 0; i < count; ++i) {
       const size_t at = h.tableStart + i * h.entrySize;
-      palette[i] = {uint8_t(data[at]), uint8_t(data[at + 1]), uint8_t(data[at + 2]),
-                    h.entrySize == 4 ? uint8_t(data[at + 3]) : uint8_t(0)};
+      info.Palette[i] = {uint8_t(data[at]), uint8_t(data[at + 1]), uint8_t(data[at + 2]),
+                         h.entrySize == 4 ? uint8_t(data[at + 3]) : uint8_t(0)};
     }
   }
   const uint64_t pixelStart =
-      offBits != 0 ? offBits : h.tableStart + palette.size() * h.entrySize;
-  if (pixelStart < h.tableStart || pixelStart > data.size()) Invalid();
+      offBits != 0 ? offBits : h.tableStart + info.Palette.size() * h.entrySize;
+  if (pixelStart < h.tableStart || pixelStart > fileSize) Invalid();
 
   const uint64_t stride = (static_cast<uint64_t>(h.width) * h.bitCount + 31) / 32 * 4;
   const uint64_t pixelBytes = stride * static_cast<uint64_t>(h.height);
   if (pixelBytes > kMaxPixelBytes) Invalid();
-  const bool rle = h.compression == BI_RLE8 || h.compression == BI_RLE4;
-  if (rle ? pixelBytes > kMaxRleExpansion * data.size() : !Within(data, pixelStart, pixelBytes)) {
-    Invalid();
-  }
-
-  TBitmap bitmap;
-  bitmap.FFormat = format;
-  bitmap.FPalette = std::move(palette);
-  if (!rle && !h.topDown) {
-    // Bottom-up rows are our own layout: the pixels stay where they were read.
-    bitmap.FWidth = static_cast<int>(h.width);
-    bitmap.FHeight = static_cast<int>(h.height);
-    bitmap.FStride = static_cast<int>(stride);
-    bitmap.FData = std::move(buffer);
-    bitmap.FOffset = pixelStart;
+  info.Rle = h.compression == BI_RLE8 || h.compression == BI_RLE4;
+  info.Rle4 = h.compression == BI_RLE4;
+  if (info.Rle) {
+    if (pixelBytes > kMaxRleExpansion * fileSize) Invalid();
+    // No encoding spends more than 4 bytes a pixel (a delta that skips one)
+    // and 4 a row; nothing past that can belong to the image.
+    const uint64_t pixels = static_cast<uint64_t>(h.width) * static_cast<uint64_t>(h.height);
+    info.PixelEnd = std::min(fileSize, pixelStart + 4 * pixels + 4 * static_cast<uint64_t>(h.height) + 2);
   } else {
-    bitmap.SetSize(static_cast<int>(h.width), static_cast<int>(h.height));
-    if (rle) {
-      DecodeRle(data, pixelStart, h.compression == BI_RLE4, bitmap,
-                [](TBitmap& b, int x, int y, uint8_t index) { b.SetIndex(b.ScanLine(y), x, index); });
-    } else {
-      // Top-down rows: the first row in the file is the top row.
-      for (int y = 0; y < bitmap.FHeight; ++y) {
-        std::memcpy(bitmap.ScanLine(y), data.data() + pixelStart + y * stride, stride);
-      }
+    if (pixelBytes > fileSize - pixelStart) Invalid();
+    info.PixelEnd = pixelStart + pixelBytes;
+  }
+  info.Width = static_cast<int>(h.width);
+  info.Height = static_cast<int>(h.height);
+  info.Stride = static_cast<int>(stride);
+  info.TopDown = h.topDown;
+  info.PixelStart = pixelStart;
+  return info;
+}
+
+void TBitmap::Adopt(const TBmpInfo& info, bool zeroed) {
+  FFormat = info.Format;
+  FPalette = info.Palette;
+  FWidth = info.Width;
+  FHeight = info.Height;
+  FStride = info.Stride;
+  FBits = TPixelBuffer(ImageSize(), zeroed);
+}
+
+template <typename TSource>
+void TBitmap::DecodePixels(const TBmpInfo& info, TSource& source) {
+  if (info.Rle) {
+    // Pixels that the data skips stay index 0.
+    Adopt(info, true);
+    DecodeRle(source, info.Rle4, FWidth, FHeight,
+              [this](int x, int y, uint8_t index) { SetIndex(ScanLine(y), x, index); });
+    return;
+  }
+  // Every byte is read over, so nothing is cleared first.
+  Adopt(info, false);
+  source.ReadExactly(info.PixelStart, FBits.Data(), ImageSize());
+  if (info.TopDown) {
+    // The first row in the file is the top row: turn the rows around in place.
+    std::string row(static_cast<size_t>(FStride), '\0');
+    for (int y = 0, z = FHeight - 1; y < z; ++y, --z) {
+      std::memcpy(row.data(), ScanLine(y), row.size());
+      std::memcpy(ScanLine(y), ScanLine(z), row.size());
+      std::memcpy(ScanLine(z), row.data(), row.size());
     }
   }
+}
+
+void TBitmap::LoadFromBytes(std::string_view data) {
+  if (data.empty()) {  // a zero-byte file is an empty bitmap
+    *this = TBitmap();
+    return;
+  }
+  const TBmpInfo info = ReadBmpInfo(data, data.size());
+  TMemorySource source(data, info.PixelStart, info.PixelEnd);
+  TBitmap bitmap;
+  bitmap.DecodePixels(info, source);
   *this = std::move(bitmap);
 }
 
-void TBitmap::LoadFromFile(const std::string& path) { LoadFromBuffer(ReadFileBytes(path)); }
+void TBitmap::LoadFromFile(TReadFile& file) {
+  if (file.Size() == 0) {
+    *this = TBitmap();
+    return;
+  }
+  std::string head(static_cast<size_t>(std::min<uint64_t>(file.Size(), kBmpHeadBytes)), '\0');
+  head.resize(file.ReadAt(0, head.data(), head.size()));
+  const TBmpInfo info = ReadBmpInfo(head, file.Size());
+  TFileSource source(file, info.PixelStart, info.PixelEnd);
+  TBitmap bitmap;
+  bitmap.DecodePixels(info, source);
+  *this = std::move(bitmap);
+}
 
-std::string TBitmap::FileHeaders() const {
-  const bool indexed = BitsPerPixel() <= 8;
-  const size_t colors = indexed ? std::min<size_t>(FPalette.size(), size_t{1} << BitsPerPixel()) : 0;
-  const bool bitFields = FFormat == TPixelFormat::pf16bit;
+void TBitmap::LoadFromFile(const std::string& path) {
+  TReadFile file(path);
+  LoadFromFile(file);
+}
+
+std::string BmpFileHeaders(TPixelFormat format, const std::vector<TRGBQuad>& palette, int width,
+                           int height) {
+  const int bits = BitsPerPixelOf(format);
+  const bool indexed = bits <= 8;
+  const size_t colors = indexed ? std::min<size_t>(palette.size(), size_t{1} << bits) : 0;
+  const bool bitFields = format == TPixelFormat::pf16bit;
   const size_t offBits =
       kFileHeaderSize + kInfoHeaderSize + (bitFields ? kMaskBytes : 0) + colors * 4;
-  const size_t imageSize = ImageSize();
+  const uint64_t stride = (static_cast<uint64_t>(width) * bits + 31) / 32 * 4;
+  const size_t imageSize = static_cast<size_t>(stride * static_cast<uint64_t>(height));
 
   std::string out;
   out.reserve(offBits);
@@ -282,10 +381,10 @@ std::string TBitmap::FileHeaders() const {
   PutLE32(out, static_cast<uint32_t>(offBits));
 
   PutLE32(out, kInfoHeaderSize);
-  PutLE32(out, static_cast<uint32_t>(FWidth));
-  PutLE32(out, static_cast<uint32_t>(FHeight));  // positive: rows bottom-up
-  PutLE16(out, 1);                                // planes
-  PutLE16(out, static_cast<uint16_t>(BitsPerPixel()));
+  PutLE32(out, static_cast<uint32_t>(width));
+  PutLE32(out, static_cast<uint32_t>(height));  // positive: rows bottom-up
+  PutLE16(out, 1);                               // planes
+  PutLE16(out, static_cast<uint16_t>(bits));
   PutLE32(out, bitFields ? BI_BITFIELDS : BI_RGB);
   PutLE32(out, static_cast<uint32_t>(imageSize));
   PutLE32(out, 0);  // horizontal resolution: not given
@@ -296,7 +395,7 @@ std::string TBitmap::FileHeaders() const {
     for (uint32_t mask : kMask565) PutLE32(out, mask);
   }
   for (size_t i = 0; i < colors; ++i) {
-    const TRGBQuad& q = FPalette[i];
+    const TRGBQuad& q = palette[i];
     out += char(q.Blue);
     out += char(q.Green);
     out += char(q.Red);
@@ -312,7 +411,7 @@ std::string_view TBitmap::PixelBlock() const {
 
 std::string TBitmap::SaveToBytes() const {
   if (Empty()) return std::string();
-  return FileHeaders() + std::string(PixelBlock());
+  return BmpFileHeaders(FFormat, FPalette, FWidth, FHeight) + std::string(PixelBlock());
 }
 
 void TBitmap::SaveToFile(const std::string& path) const {
@@ -320,7 +419,7 @@ void TBitmap::SaveToFile(const std::string& path) const {
     WriteFileBytes(path, {});
     return;
   }
-  const std::string headers = FileHeaders();
+  const std::string headers = BmpFileHeaders(FFormat, FPalette, FWidth, FHeight);
   WriteFileBytes(path, {headers, PixelBlock()});
 }
 

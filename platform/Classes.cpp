@@ -41,7 +41,7 @@ std::string TStringList::Text() const {
 
 void TStringList::SetText(std::string_view text) { FItems = SplitLines(text); }
 
-void TStringList::LoadFromFile(const std::string& path) { SetText(ReadFileBytes(path)); }
+void TStringList::LoadFromFile(const std::string& path) { SetText(ReadTextFileBytes(path)); }
 
 void TStringList::SaveToFile(const std::string& path) const { WriteFileBytes(path, Text()); }
 

@@ -8,11 +8,16 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "Exceptions.h"
 #include "SysUtils.h"
 
 namespace platform {
+
+ssize_t TFileEnv::ReadAt(int fd, void* data, size_t size, uint64_t offset) {
+  return ::pread(fd, data, size, static_cast<off_t>(offset));
+}
 
 ssize_t TFileEnv::Write(int fd, const void* data, size_t size) { return ::write(fd, data, size); }
 
@@ -24,6 +29,7 @@ TFileEnv* CurrentEnv = nullptr;
 // check does not rely on access(), which root passes for every file.
 bool IsReadOnly(const struct stat& st) { return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0; }
 
+// The mode a new file gets: 0666 less the umask.
 mode_t NewFileMode() {
   static const mode_t mode = [] {
     const mode_t mask = ::umask(0);
@@ -33,24 +39,33 @@ mode_t NewFileMode() {
   return mode;
 }
 
-class TFd {
- public:
-  explicit TFd(int fd) : FFd(fd) {}
-  ~TFd() {
-    if (FFd >= 0) ::close(FFd);
+// Opens an existing entry without waiting: O_NONBLOCK keeps a pipe without a
+// writer from blocking the open, O_NOCTTY keeps a terminal from becoming ours.
+// The entry must turn out to be a regular file.
+int OpenRegular(const std::string& path, int access, struct stat& st) {
+  const int fd = ::open(path.c_str(), access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return -1;
   }
-  TFd(const TFd&) = delete;
-  TFd& operator=(const TFd&) = delete;
-  int Get() const { return FFd; }
-  int Release() {
-    const int fd = FFd;
-    FFd = -1;
-    return fd;
-  }
+  return fd;
+}
 
- private:
-  int FFd;
-};
+// The folder part of path for opening ("." when there is none) and the name.
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of(PathDelim);
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? std::string(1, PathDelim) : path.substr(0, slash);
+}
+
+std::string HiddenTempName(const std::string& path) {
+  const size_t slash = path.find_last_of(PathDelim);
+  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  return path.substr(0, nameStart) + "." + path.substr(nameStart) + ".eitmp";
+}
+
+std::string ProcFdPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
 }  // namespace
 
@@ -62,92 +77,210 @@ TFileEnv& TFileEnv::Current() {
 TScopedFileEnv::TScopedFileEnv(TFileEnv& env) : FPrevious(CurrentEnv) { CurrentEnv = &env; }
 TScopedFileEnv::~TScopedFileEnv() { CurrentEnv = FPrevious; }
 
-std::string ReadFileBytes(const std::string& path) {
-  TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+// ---------------------------------------------------------------------------
+// Reading
+
+TReadFile::TReadFile(const std::string& path) : FFileName(path) {
   struct stat st {};
-  if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || S_ISDIR(st.st_mode)) throw EFOpenError(path);
-  auto readSome = [&](char* into, size_t size) {
-    for (;;) {
-      const ssize_t n = ::read(fd.Get(), into, size);
-      if (n >= 0) return static_cast<size_t>(n);
-      if (errno != EINTR) throw EReadError();
-    }
-  };
-  // Read straight into the result, as large as the file was found to be.
-  std::string data(S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) : 0, '\0');
-  size_t used = 0;
-  while (used < data.size()) {
-    const size_t n = readSome(data.data() + used, data.size() - used);
+  FHandle = OpenRegular(path, O_RDONLY, st);
+  if (FHandle < 0) throw EFOpenError(path);
+  FSize = static_cast<uint64_t>(st.st_size);
+}
+
+TReadFile::~TReadFile() {
+  if (FHandle >= 0) ::close(FHandle);
+}
+
+size_t TReadFile::ReadAt(uint64_t offset, void* into, size_t size) {
+  TFileEnv& env = TFileEnv::Current();
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = env.ReadAt(FHandle, static_cast<char*>(into) + done, size - done, offset + done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw EReadError();
     if (n == 0) break;
-    used += n;
+    done += static_cast<size_t>(n);
   }
-  data.resize(used);
-  // Whatever the file gained since then, or all of a file without a size.
-  char chunk[65536];
-  while (const size_t n = readSome(chunk, sizeof chunk)) data.append(chunk, n);
+  return done;
+}
+
+void TReadFile::ReadExactly(uint64_t offset, void* into, size_t size) {
+  if (ReadAt(offset, into, size) != size) throw EReadError();
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  TReadFile file(path);
+  std::string data(static_cast<size_t>(file.Size()), '\0');
+  data.resize(file.ReadAt(0, data.data(), data.size()));
   return data;
 }
 
-void WriteFileBytes(const std::string& path, std::initializer_list<std::string_view> pieces) {
-  struct stat st {};
-  const bool exists = ::stat(path.c_str(), &st) == 0;
-  if (exists && (S_ISDIR(st.st_mode) || IsReadOnly(st))) throw EFCreateError(path);
-
-  // A new file has no good content to protect: it is written in place, and
-  // removed again if writing fails. An existing one is replaced through a
-  // temporary file beside it, so that the final rename stays within one file
-  // system and replaces the target in one step.
-  std::string temp;
-  int handle = exists ? -1 : ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (handle < 0 && !exists && errno != EEXIST) throw EFCreateError(path);
-  if (handle < 0) {
-    const size_t slash = path.find_last_of(PathDelim);
-    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    temp = folder + "." + name + ".XXXXXX";
-    handle = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (handle < 0) throw EFCreateError(path);
-  }
-  TFd fd(handle);
-  const std::string& written = temp.empty() ? path : temp;
-
-  auto fail = [&](auto error) {
-    ::close(fd.Release());
-    ::unlink(written.c_str());
-    throw error;
-  };
-  TFileEnv& env = TFileEnv::Current();
-  for (const std::string_view data : pieces) {
-    const char* p = data.data();
-    size_t left = data.size();
-    while (left > 0) {
-      const ssize_t n = env.Write(fd.Get(), p, left);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) fail(EWriteError());
-      p += n;
-      left -= static_cast<size_t>(n);
+std::string ReadTextFileBytes(const std::string& path) {
+  constexpr size_t kBlock = 64 * 1024;
+  TReadFile file(path);
+  std::string text;
+  for (;;) {
+    const size_t used = text.size();
+    text.resize(used + kBlock);
+    const size_t n = file.ReadAt(used, text.data() + used, kBlock);
+    text.resize(used + n);
+    if (const void* zero = std::memchr(text.data() + used, '\0', n)) {
+      text.resize(static_cast<size_t>(static_cast<const char*>(zero) - text.data()));
+      return text;
     }
-  }
-  if (!temp.empty()) ::fchmod(fd.Get(), exists ? (st.st_mode & 07777) : NewFileMode());
-  if (::close(fd.Release()) != 0) fail(EWriteError());
-  if (!temp.empty() && ::rename(temp.c_str(), path.c_str()) != 0) {
-    ::unlink(temp.c_str());
-    throw EFCreateError(path);
+    if (n < kBlock) return text;
   }
 }
 
+// ---------------------------------------------------------------------------
+// Writing
+
+TFileWriter::TFileWriter(std::string path) : FPath(std::move(path)), FTempPath(HiddenTempName(FPath)) {
+  struct stat st {};
+  FExists = ::stat(FPath.c_str(), &st) == 0;
+  if (FExists && (S_ISDIR(st.st_mode) || IsReadOnly(st))) throw EFCreateError(FPath);
+  FMode = FExists ? (st.st_mode & 07777) : NewFileMode();
+
+  if (TFileEnv::Current().UnnamedTemporaryFiles()) {
+    // An unnamed file in the target's folder: it vanishes with the process
+    // unless it is linked in, and linking stays within one file system.
+    FHandle = ::open(FolderOf(FPath).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (FHandle >= 0) {
+      FUnnamed = true;
+      return;
+    }
+    // Only a file system without unnamed files takes the fallback.
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) throw EFCreateError(FPath);
+  }
+  for (int attempt = 0; attempt < 2 && FHandle < 0; ++attempt) {
+    FHandle = ::open(FTempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    // One left over by a writer that was killed: it was never a finished file.
+    if (FHandle < 0 && errno == EEXIST) ::unlink(FTempPath.c_str());
+  }
+  if (FHandle < 0) throw EFCreateError(FPath);
+  FLinked = true;
+}
+
+TFileWriter::~TFileWriter() {
+  if (!FCommitted) Discard();
+}
+
+void TFileWriter::Discard() {
+  if (FHandle >= 0) ::close(FHandle);
+  FHandle = -1;
+  if (FLinked) ::unlink(FTempPath.c_str());
+  FLinked = false;
+}
+
+void TFileWriter::Write(std::string_view data) {
+  TFileEnv& env = TFileEnv::Current();
+  const char* p = data.data();
+  size_t left = data.size();
+  while (left > 0) {
+    const ssize_t n = env.Write(FHandle, p, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      Discard();
+      throw EWriteError();
+    }
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+}
+
+void TFileWriter::Prepare() {
+  if (FPrepared) return;
+  if (FHandle < 0) throw EWriteError();  // a failed write already discarded the content
+  auto fail = [this](auto error) {
+    Discard();
+    throw error;
+  };
+  // The temporary file was made with a mode of its own; the target keeps the
+  // mode it had, and a new one gets the usual mode.
+  const mode_t made = FUnnamed ? NewFileMode() : 0600;
+  if (FMode != made && ::fchmod(FHandle, FMode) != 0) fail(EFCreateError(FPath));
+  if (FUnnamed && FExists) {
+    // A name cannot be replaced by linking, so the content gets the hidden
+    // name first and is renamed over the target in Publish.
+    for (int attempt = 0; attempt < 2 && !FLinked; ++attempt) {
+      if (::linkat(AT_FDCWD, ProcFdPath(FHandle).c_str(), AT_FDCWD, FTempPath.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        FLinked = true;
+      } else if (errno == EEXIST) {
+        ::unlink(FTempPath.c_str());
+      } else {
+        fail(EFCreateError(FPath));
+      }
+    }
+    if (!FLinked) fail(EFCreateError(FPath));
+  }
+  if (FLinked) {
+    // Written data that the file system could not store shows up here at the latest.
+    const int fd = FHandle;
+    FHandle = -1;
+    if (::close(fd) != 0) fail(EWriteError());
+  }
+  FPrepared = true;
+}
+
+void TFileWriter::Publish() {
+  if (FLinked) {
+    if (::rename(FTempPath.c_str(), FPath.c_str()) != 0) {
+      Discard();
+      throw EFCreateError(FPath);
+    }
+    FLinked = false;
+  } else {
+    // A new target: the unnamed file is linked in under the final name. A
+    // leftover of a killed writer goes first, so that nothing stays beside it.
+    ::unlink(FTempPath.c_str());
+    if (::linkat(AT_FDCWD, ProcFdPath(FHandle).c_str(), AT_FDCWD, FPath.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+      if (errno != EEXIST) {
+        Discard();
+        throw EFCreateError(FPath);
+      }
+      // The target appeared meanwhile: replace it as an existing one.
+      FExists = true;
+      FPrepared = false;
+      Prepare();
+      Publish();
+      return;
+    }
+    const int fd = FHandle;
+    FHandle = -1;
+    if (::close(fd) != 0) {
+      ::unlink(FPath.c_str());
+      throw EWriteError();
+    }
+  }
+  FCommitted = true;
+}
+
+void TFileWriter::Commit() { CommitTogether({this}); }
+
+void CommitTogether(std::initializer_list<TFileWriter*> writers) {
+  for (TFileWriter* writer : writers) writer->Prepare();
+  for (TFileWriter* writer : writers) writer->Publish();
+}
+
+void WriteFileBytes(const std::string& path, std::initializer_list<std::string_view> pieces) {
+  TFileWriter writer(path);
+  for (const std::string_view data : pieces) writer.Write(data);
+  writer.Commit();
+}
+
+// ---------------------------------------------------------------------------
+// Holding
+
 TFileStream::TFileStream(const std::string& path, unsigned mode) : FFileName(path) {
   const bool write = (mode & 0x3) == fmOpenReadWrite;
-  TFd fd(::open(path.c_str(), (write ? O_RDWR : O_RDONLY) | O_CLOEXEC));
   struct stat st {};
-  if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || S_ISDIR(st.st_mode) ||
-      (write && IsReadOnly(st))) {
+  const int fd = OpenRegular(path, write ? O_RDWR : O_RDONLY, st);
+  if (fd < 0) throw EFOpenError(path);
+  if ((write && IsReadOnly(st)) || ((mode & fmShareExclusive) && ::flock(fd, LOCK_EX | LOCK_NB) != 0)) {
+    ::close(fd);
     throw EFOpenError(path);
   }
-  if ((mode & fmShareExclusive) && ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
-    throw EFOpenError(path);
-  }
-  FHandle = fd.Release();
+  FHandle = fd;
 }
 
 TFileStream::~TFileStream() {

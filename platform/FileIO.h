@@ -1,24 +1,32 @@
-// All file access of the system goes through here: reading a whole file, the one
-// writer that replaces a file only when its new content is complete, and the
-// exclusive hold on a file. The low-level calls go through TFileEnv, so a test
-// can make writes fail part-way.
+// All file access of the system goes through here: reading regular files, the
+// one writer that gives a file its name only once its content is complete, and
+// the exclusive hold on a file. The low-level reads and writes go through
+// TFileEnv, so a test can count what is read or make writes fail part-way.
 #pragma once
 
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <string_view>
 
 namespace platform {
 
-// The system calls that the writer makes. A test double overrides only the call
-// it needs, for example one that fails writes after N bytes.
+// The system calls that the readers and the writer make. A test double
+// overrides only the call it needs, for example one that fails writes after N
+// bytes, or one that counts the bytes read.
 class TFileEnv {
  public:
   virtual ~TFileEnv() = default;
+  // As pread: up to size bytes at offset; 0 at the end; -1 with errno on error.
+  virtual ssize_t ReadAt(int fd, void* data, size_t size, uint64_t offset);
+  // As write.
   virtual ssize_t Write(int fd, const void* data, size_t size);
+  // Whether the writer may use unnamed temporary files, where the file system
+  // has them. Off, it always takes the named fallback.
+  virtual bool UnnamedTemporaryFiles() const { return true; }
 
   // The environment in force; the real one unless a TScopedFileEnv is alive.
   static TFileEnv& Current();
@@ -36,17 +44,91 @@ class TScopedFileEnv {
   TFileEnv* FPrevious;
 };
 
-// Reads the whole file. Raises EFOpenError when it cannot be opened for reading
-// (a folder cannot), EReadError when reading fails.
+// A regular file open for reading. Only regular files are read: a pipe, a
+// device, a socket or a folder is refused at once, and the open never waits.
+// The type is checked on what was opened, not on the name, so nothing can be
+// swapped in between.
+class TReadFile {
+ public:
+  // Raises EFOpenError (with path) when path is missing, cannot be opened for
+  // reading, or is not a regular file.
+  explicit TReadFile(const std::string& path);
+  ~TReadFile();
+  TReadFile(const TReadFile&) = delete;
+  TReadFile& operator=(const TReadFile&) = delete;
+
+  const std::string& FileName() const { return FFileName; }
+  // The size the file had when it was opened.
+  uint64_t Size() const { return FSize; }
+
+  // Up to size bytes at offset; fewer only where the file ends. Raises
+  // EReadError when reading fails.
+  size_t ReadAt(uint64_t offset, void* into, size_t size);
+  // Exactly size bytes at offset; EReadError when the file ends before.
+  void ReadExactly(uint64_t offset, void* into, size_t size);
+
+ private:
+  std::string FFileName;
+  int FHandle = -1;
+  uint64_t FSize = 0;
+};
+
+// The whole of a regular file (see TReadFile for what is refused).
 std::string ReadFileBytes(const std::string& path);
 
-// Creates path or replaces it with data. An existing file is replaced through a
-// temporary file in the same folder, moved over it only once complete, so a
-// failed write never leaves a cut-short file in place of a good one; a new file
-// that fails part-way is removed.
-// Raises EFCreateError (with path) when the file cannot be created, also when
-// path exists read-only or is a folder, and EWriteError when writing fails; the
-// temporary file is removed and the old file stays.
+// A text file up to its first byte 0: nothing after it is read.
+std::string ReadTextFileBytes(const std::string& path);
+
+// A file being written. Its content goes to a temporary file in the target's
+// folder and takes the target's name only in Commit, complete: a new file
+// appears whole, an existing one is replaced in one step, and a failure or a
+// process killed at any moment leaves the target as it was. Where the file
+// system has them the temporary file has no name, so a killed process leaves
+// nothing behind; elsewhere it is the hidden ".NAME.eitmp" beside the target,
+// and the next writer of that target removes one that was left over.
+class TFileWriter {
+ public:
+  // Raises EFCreateError (with path) when path exists read-only or as a
+  // folder, or when its folder cannot take a new file.
+  explicit TFileWriter(std::string path);
+  // Without a Commit the temporary file goes and the target stays as it was.
+  ~TFileWriter();
+  TFileWriter(const TFileWriter&) = delete;
+  TFileWriter& operator=(const TFileWriter&) = delete;
+
+  const std::string& FileName() const { return FPath; }
+
+  // Raises EWriteError when the data cannot be written in full.
+  void Write(std::string_view data);
+  // Gives the content its name: EWriteError or EFCreateError on failure, the
+  // target then unchanged.
+  void Commit();
+
+ private:
+  friend void CommitTogether(std::initializer_list<TFileWriter*> writers);
+  // Everything of a commit that can fail for the content's sake; after it only
+  // the step that gives the name is left.
+  void Prepare();
+  void Publish();
+  void Discard();
+
+  std::string FPath;
+  std::string FTempPath;  // the hidden name; for an unnamed file, used only to replace
+  int FHandle = -1;
+  bool FUnnamed = false;    // the content is in a file without a name
+  bool FLinked = false;     // the content stands under FTempPath
+  bool FExists = false;     // the target existed when the writer was made
+  unsigned FMode = 0;       // the mode the target is to have
+  bool FPrepared = false;
+  bool FCommitted = false;
+};
+
+// Commits writers as one change: everything that can fail happens for all of
+// them first, then each gets its name, in the order given. So when any of them
+// cannot be written, none of the targets changes.
+void CommitTogether(std::initializer_list<TFileWriter*> writers);
+
+// Creates path or replaces it with data, through one TFileWriter.
 void WriteFileBytes(const std::string& path, std::initializer_list<std::string_view> pieces);
 inline void WriteFileBytes(const std::string& path, std::string_view data) {
   WriteFileBytes(path, {data});
@@ -63,9 +145,10 @@ enum TFileMode : unsigned {
 // fmShareExclusive no other exclusive hold on it succeeds meanwhile.
 class TFileStream {
  public:
-  // Raises EFOpenError (with path) when the file cannot be opened in mode: a
-  // folder, a file without write permission for fmOpenReadWrite, or a file that
-  // is held elsewhere for fmShareExclusive.
+  // Raises EFOpenError (with path) when the file cannot be opened in mode: not
+  // a regular file (a folder, a pipe, a device), a file without write
+  // permission for fmOpenReadWrite, or a file that is held elsewhere for
+  // fmShareExclusive. Never waits.
   TFileStream(const std::string& path, unsigned mode);
   ~TFileStream();
   TFileStream(const TFileStream&) = delete;

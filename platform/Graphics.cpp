@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "Exceptions.h"
 
@@ -9,7 +10,17 @@ namespace platform {
 
 namespace {
 
-int BitsOf(TPixelFormat format) {
+uint8_t Widen5(unsigned c) { return static_cast<uint8_t>((c << 3) | (c >> 2)); }
+uint8_t Widen6(unsigned c) { return static_cast<uint8_t>((c << 2) | (c >> 4)); }
+
+TColor Rgb(unsigned r, unsigned g, unsigned b) { return r | (g << 8) | (b << 16); }
+unsigned RedOf(TColor c) { return c & 0xFF; }
+unsigned GreenOf(TColor c) { return (c >> 8) & 0xFF; }
+unsigned BlueOf(TColor c) { return (c >> 16) & 0xFF; }
+
+}  // namespace
+
+int BitsPerPixelOf(TPixelFormat format) {
   switch (format) {
     case TPixelFormat::pf1bit: return 1;
     case TPixelFormat::pf4bit: return 4;
@@ -23,17 +34,23 @@ int BitsOf(TPixelFormat format) {
   return 24;
 }
 
-uint8_t Widen5(unsigned c) { return static_cast<uint8_t>((c << 3) | (c >> 2)); }
-uint8_t Widen6(unsigned c) { return static_cast<uint8_t>((c << 2) | (c >> 4)); }
+TPixelBuffer::TPixelBuffer(size_t size, bool zeroed) : FSize(size) {
+  if (size == 0) return;
+  // calloc hands large blocks over as fresh zero pages, untouched until used.
+  FData.reset(static_cast<uint8_t*>(zeroed ? std::calloc(size, 1) : std::malloc(size)));
+  if (!FData) throw std::bad_alloc();
+}
 
-TColor Rgb(unsigned r, unsigned g, unsigned b) { return r | (g << 8) | (b << 16); }
-unsigned RedOf(TColor c) { return c & 0xFF; }
-unsigned GreenOf(TColor c) { return (c >> 8) & 0xFF; }
-unsigned BlueOf(TColor c) { return (c >> 16) & 0xFF; }
+TPixelBuffer::TPixelBuffer(const TPixelBuffer& other) : TPixelBuffer(other.FSize, false) {
+  if (FSize > 0) std::memcpy(FData.get(), other.FData.get(), FSize);
+}
 
-}  // namespace
+TPixelBuffer& TPixelBuffer::operator=(const TPixelBuffer& other) {
+  if (this != &other) *this = TPixelBuffer(other);
+  return *this;
+}
 
-int TBitmap::BitsPerPixel() const { return BitsOf(FFormat); }
+int TBitmap::BitsPerPixel() const { return BitsPerPixelOf(FFormat); }
 
 void TBitmap::SetPixelFormat(TPixelFormat format) {
   if (format == FFormat) return;
@@ -51,8 +68,7 @@ void TBitmap::SetSize(int width, int height) {
   FWidth = width;
   FHeight = height;
   FStride = static_cast<int>(stride);
-  FData.assign(Empty() ? 0 : static_cast<size_t>(stride) * height, '\0');
-  FOffset = 0;
+  FBits = TPixelBuffer(Empty() ? 0 : static_cast<size_t>(stride) * height, true);
 }
 
 uint8_t TBitmap::Index(const uint8_t* row, int x) const {
@@ -80,16 +96,16 @@ void TBitmap::SetIndex(uint8_t* row, int x, uint8_t index) {
   }
 }
 
-TColor TBitmap::Pixel(int x, int y) const {
-  if (x < 0 || y < 0 || x >= FWidth || y >= FHeight) return 0xFFFFFFFF;
-  const uint8_t* row = ScanLine(y);
-  switch (FFormat) {
+TColor RowPixel(TPixelFormat format, const std::vector<TRGBQuad>& palette, const uint8_t* row, int x) {
+  switch (format) {
     case TPixelFormat::pf1bit:
     case TPixelFormat::pf4bit:
     case TPixelFormat::pf8bit: {
-      const uint8_t index = Index(row, x);
-      if (index >= FPalette.size()) return clBlack;
-      const TRGBQuad& q = FPalette[index];
+      const unsigned index = format == TPixelFormat::pf1bit   ? (row[x >> 3] >> (7 - (x & 7))) & 1
+                             : format == TPixelFormat::pf4bit ? ((x & 1) ? row[x >> 1] & 0x0F : row[x >> 1] >> 4)
+                                                              : row[x];
+      if (index >= palette.size()) return clBlack;
+      const TRGBQuad& q = palette[index];
       return Rgb(q.Red, q.Green, q.Blue);
     }
     case TPixelFormat::pf15bit: {
@@ -103,6 +119,11 @@ TColor TBitmap::Pixel(int x, int y) const {
     case TPixelFormat::pf32bit: return Rgb(row[4 * x + 2], row[4 * x + 1], row[4 * x]);
     default: return Rgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
   }
+}
+
+TColor TBitmap::Pixel(int x, int y) const {
+  if (x < 0 || y < 0 || x >= FWidth || y >= FHeight) return 0xFFFFFFFF;
+  return RowPixel(FFormat, FPalette, ScanLine(y), x);
 }
 
 void TBitmap::FillRect(const TRect& rect, TColor color) {
@@ -166,7 +187,7 @@ void TBitmap::FillRect(const TRect& rect, TColor color) {
 }
 
 void TBitmap::CopyRect(const TRect& destRect, const TBitmap& source, const TRect& sourceRect) {
-  if (source.FFormat != FFormat && BitsOf(source.FFormat) != BitsOf(FFormat)) {
+  if (source.FFormat != FFormat && BitsPerPixelOf(source.FFormat) != BitsPerPixelOf(FFormat)) {
     throw EInvalidGraphicOperation();
   }
   if (destRect.Width() != sourceRect.Width() || destRect.Height() != sourceRect.Height()) {

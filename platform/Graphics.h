@@ -15,17 +15,20 @@
 // rows. Other 16-bit masks and 32 bits with bit fields raise "Invalid pixel
 // format"; anything else malformed raises "Bitmap image is not valid".
 //
-// Bounds, checked before any allocation: width at most kMaxBitmapWidth, height at
-// most kMaxBitmapHeight, pixel data at most kMaxPixelBytes. Uncompressed pixel
-// data must lie within the file; RLE data may expand to at most
-// kMaxRleExpansion times the file's size, so no file takes memory out of
-// proportion to its size.
+// Bounds, checked on the headers before any pixel is read or any allocation:
+// width at most kMaxBitmapWidth, height at most kMaxBitmapHeight, pixel data at
+// most kMaxPixelBytes. Uncompressed pixel data must lie within the file; RLE
+// data may expand to at most kMaxRleExpansion times the file's size, so no file
+// takes memory or time out of proportion to its size. A file is read only as
+// far as its pixels can reach.
 //
 // 5- and 6-bit channels widen to 8 bits by repeating their top bits
 // ((c << 3) | (c >> 2) for 5 bits), so that full intensity reads as 255 and 0 as 0.
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,6 +58,71 @@ inline constexpr int kMaxBitmapHeight = 1 << 16;
 inline constexpr uint64_t kMaxPixelBytes = uint64_t{512} << 20;
 inline constexpr uint64_t kMaxRleExpansion = 1024;
 
+class TReadFile;
+
+// 1, 4, 8, 16 (pf15bit and pf16bit), 24 (also pfDevice) or 32.
+int BitsPerPixelOf(TPixelFormat format);
+
+// The bytes of a bitmap's rows. Memory that is overwritten anyway is not
+// cleared first, and large cleared blocks come from the system already zero.
+class TPixelBuffer {
+ public:
+  TPixelBuffer() = default;
+  // size bytes, all 0 when zeroed, else as they come.
+  TPixelBuffer(size_t size, bool zeroed);
+  TPixelBuffer(const TPixelBuffer& other);
+  TPixelBuffer& operator=(const TPixelBuffer& other);
+  TPixelBuffer(TPixelBuffer&&) noexcept = default;
+  TPixelBuffer& operator=(TPixelBuffer&&) noexcept = default;
+
+  uint8_t* Data() { return FData.get(); }
+  const uint8_t* Data() const { return FData.get(); }
+  size_t Size() const { return FSize; }
+
+ private:
+  struct TFree {
+    void operator()(uint8_t* p) const { std::free(p); }
+  };
+  std::unique_ptr<uint8_t, TFree> FData;
+  size_t FSize = 0;
+};
+
+// What the headers of a BMP file say, checked against the bounds above and
+// against the size of the file. Enough to read the rows without the codec.
+struct TBmpInfo {
+  TPixelFormat Format = TPixelFormat::pfDevice;
+  std::vector<TRGBQuad> Palette;
+  int Width = 0;
+  int Height = 0;
+  int Stride = 0;         // bytes per stored row, padded to 4
+  bool TopDown = false;   // uncompressed rows stored top row first
+  bool Rle = false;       // RLE8 or RLE4 data, which must be decoded whole
+  bool Rle4 = false;
+  uint64_t PixelStart = 0;  // where the pixel data starts in the file
+  uint64_t PixelEnd = 0;    // how far the pixel data can reach: no byte after it is read
+
+  // The file offset of uncompressed row y, 0 being the top row.
+  uint64_t RowOffset(int y) const {
+    return PixelStart + static_cast<uint64_t>(TopDown ? y : Height - 1 - y) * static_cast<uint64_t>(Stride);
+  }
+};
+
+// The headers and colour table of a BMP file lie within its first kBmpHeadBytes.
+inline constexpr size_t kBmpHeadBytes = 2048;
+
+// Reads the headers from head, the first min(fileSize, kBmpHeadBytes) bytes of
+// a file of fileSize bytes. Raises EReadError below the 14-byte file header,
+// EInvalidGraphic or EInvalidGraphicOperation as described at the top.
+TBmpInfo ReadBmpInfo(std::string_view head, uint64_t fileSize);
+
+// The colour of pixel x of a stored row of the given format.
+TColor RowPixel(TPixelFormat format, const std::vector<TRGBQuad>& palette, const uint8_t* row, int x);
+
+// The file header, the 40-byte info header and the colour table of a BMP file
+// of the given format and size, as SaveToBytes writes them.
+std::string BmpFileHeaders(TPixelFormat format, const std::vector<TRGBQuad>& palette, int width,
+                           int height);
+
 class TBitmap {
  public:
   int Width() const { return FWidth; }
@@ -78,7 +146,7 @@ class TBitmap {
   // Bytes per stored row (padded to 4) and the row at y, 0 being the top row.
   int Stride() const { return FStride; }
   const uint8_t* ScanLine(int y) const { return Bits() + RowOffset(y); }
-  uint8_t* ScanLine(int y) { return reinterpret_cast<uint8_t*>(FData.data()) + FOffset + RowOffset(y); }
+  uint8_t* ScanLine(int y) { return FBits.Data() + RowOffset(y); }
 
   // The colour at (x, y); 0xFFFFFFFF outside the bitmap.
   TColor Pixel(int x, int y) const;
@@ -95,8 +163,8 @@ class TBitmap {
   // Zero bytes give an empty bitmap. See the top of this file for the errors.
   void LoadFromBytes(std::string_view data);
   void LoadFromFile(const std::string& path);
-  // The same, taking over data's storage where the pixels can stay in place.
-  void LoadFromBuffer(std::string&& data);
+  // The same on an open file: the headers first, then only the pixel data.
+  void LoadFromFile(TReadFile& file);
 
   // A BMP file with a 40-byte info header, bottom-up rows, this bitmap's pixel
   // format and colour table (pf16bit with its 5-6-5 masks as BI_BITFIELDS); a
@@ -105,11 +173,13 @@ class TBitmap {
   void SaveToFile(const std::string& path) const;
 
  private:
-  const uint8_t* Bits() const { return reinterpret_cast<const uint8_t*>(FData.data()) + FOffset; }
+  const uint8_t* Bits() const { return FBits.Data(); }
   size_t RowOffset(int y) const { return static_cast<size_t>(FHeight - 1 - y) * FStride; }
-  // The file's headers and colour table, and its pixel data, for writing.
-  std::string FileHeaders() const;
   std::string_view PixelBlock() const;
+  // Takes the geometry of info, with room for its rows.
+  void Adopt(const TBmpInfo& info, bool zeroed);
+  template <typename TSource>
+  void DecodePixels(const TBmpInfo& info, TSource& source);
   size_t ImageSize() const { return static_cast<size_t>(FStride) * FHeight; }
   uint8_t Index(const uint8_t* row, int x) const;
   void SetIndex(uint8_t* row, int x, uint8_t index);
@@ -119,10 +189,8 @@ class TBitmap {
   int FHeight = 0;
   int FStride = 0;
   std::vector<TRGBQuad> FPalette;
-  // The rows, bottom-up, start at FOffset of FData: a loaded file's bytes keep
-  // their headers in front.
-  std::string FData;
-  size_t FOffset = 0;
+  // The rows, bottom-up.
+  TPixelBuffer FBits;
 };
 
 }  // namespace platform

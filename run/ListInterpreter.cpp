@@ -78,6 +78,7 @@ void ProcessListFile(TListHost& host, const std::string& path) {
 
   for (int i = 0; i < ListLines->Count(); ++i) {
     TSourceRelease release;
+    host.EnterListLine(path, i);
     host.SetStatusText(caption);
     const int count = ListLines->Count();
     host.SetTotalPosition(count > 1 ? static_cast<int>(int64_t{i} * 100 / (count - 1)) : 100);

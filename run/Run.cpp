@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "Exceptions.h"
 #include "Formathandlers.h"
 #include "SysUtils.h"
 
@@ -37,6 +38,11 @@ TRunResult RunEntries(TRunHost& host) {
 }
 
 void DispatchItem(TListHost& host, TInputKind kind, const std::string& entry) {
+  // A list file splits lines at every CR and LF, so such an entry would come
+  // back from result.log or a saved list as pieces that name nothing.
+  if (entry.find_first_of("\r\n") != std::string::npos) {
+    throw EConvertError("Cannot process " + entry + ": a line break cannot be stored in a list file");
+  }
   switch (kind) {
     case ikMetrics: ExtractMetrics(entry, 0); break;
     case ikLog:

@@ -20,6 +20,9 @@ class TListHost {
   virtual void StepProgress() = 0;  // the per-line bar: one step, staying full at its maximum
   virtual void ProcessMessages() = 0;  // lets pending window messages run
   virtual bool StopRequested() const = 0;
+  // The interpreter is about to handle line index (from 0) of the list file at
+  // path; a host that names the place of an error keeps it.
+  virtual void EnterListLine(const std::string& path, int index) {}
 
   TInputKind FListFormat = 0;  // the handler chosen by the last "#Format:" line
   bool FPlainLine = false;     // true while the current line is not a directive
@@ -57,6 +60,8 @@ TRunResult RunEntries(TRunHost& host);
 
 // The item processor's dispatch: ikMetrics entries go to the converter,
 // ikLog and ikProjectList entries to the list interpreter; other kinds do nothing.
+// An entry that holds a CR or an LF is refused before anything is done for it
+// (EConvertError): its run log line could not be read back as one line.
 void DispatchItem(TListHost& host, TInputKind kind, const std::string& entry);
 
 // Interprets the list file at path: "#Format:" lines choose the handler of the

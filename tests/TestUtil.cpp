@@ -59,6 +59,12 @@ ssize_t TDiskFullEnv::Write(int fd, const void* data, size_t size) {
   return TFileEnv::Write(fd, data, size);
 }
 
+ssize_t TCountingEnv::ReadAt(int fd, void* data, size_t size, uint64_t offset) {
+  const ssize_t n = TFileEnv::ReadAt(fd, data, size, offset);
+  if (n > 0) BytesRead += static_cast<uint64_t>(n);
+  return n;
+}
+
 std::vector<int> StandardWidths() {
   std::vector<int> widths;
   for (int k = 0; k < 153; ++k) widths.push_back(1 + k % 4);

@@ -57,4 +57,18 @@ class TDiskFullEnv : public platform::TFileEnv {
   size_t FLeft;
 };
 
+// A file environment that counts the bytes read.
+class TCountingEnv : public platform::TFileEnv {
+ public:
+  ssize_t ReadAt(int fd, void* data, size_t size, uint64_t offset) override;
+  uint64_t BytesRead = 0;
+};
+
+// A file environment whose writer takes the named fallback, as on a file
+// system without unnamed temporary files.
+class TNamedTempEnv : public platform::TFileEnv {
+ public:
+  bool UnnamedTemporaryFiles() const override { return false; }
+};
+
 }  // namespace testutil

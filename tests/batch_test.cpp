@@ -104,13 +104,34 @@ TEST_F(BatchTest, UsageErrors) {
   EXPECT_EQ(help.out.rfind("usage: extractinsert-batch", 0), 0u);
 }
 
-TEST_F(BatchTest, AMissingStripEndsTheRunWithTheErrorBoxText) {
+TEST_F(BatchTest, AnErrorNamesTheEntryThenShowsTheErrorBoxText) {
   std::filesystem::remove(dir.File("in/b.bmp"));
   const TResult r = Batch("-q -o out in/b.metrics in/a.metrics");
   EXPECT_EQ(r.exit, 1);
-  EXPECT_EQ(r.err, "Cannot open file " + dir.File("in/b.bmp") + ".\n");
+  EXPECT_EQ(r.err, "extractinsert-batch: error in entry 1 of 2: " + fonts[1] + "\n" +
+                       "Cannot open file " + dir.File("in/b.bmp") + ".\n");
   EXPECT_EQ(r.out, "");
   EXPECT_TRUE(testutil::ListFolder(dir.File("out")).empty()) << "no result.log, no later entry";
+}
+
+TEST_F(BatchTest, AnErrorInAListFileNamesItsLine) {
+  std::filesystem::create_directory(dir.File("out"));
+  testutil::WriteFont(dir.File("out"), "a");
+  testutil::WriteFile(dir.File("out/fonts.log"), Log(fonts));  // b is not in the output folder
+  testutil::WriteFile(dir.File("project.lst"), "fonts.log\r\n");
+  const TResult r = Batch("-q -o out project.lst");
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_EQ(r.err, "extractinsert-batch: error in entry 1 of 1: fonts.log, line 4\n"
+                   "Cannot open file " + dir.File("out/b.bmp") + ".\n");
+}
+
+TEST_F(BatchTest, AnInputWithALineBreakIsRefused) {
+  const std::string broken = testutil::WriteFont(dir.File("in"), "two\nlines");
+  const TResult r = Batch("-q -o out in/a.metrics 'in/two\nlines.metrics'");
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_EQ(r.err, "extractinsert-batch: error in entry 2 of 2: " + broken + "\n" + "Cannot process " +
+                       broken + ": a line break cannot be stored in a list file.\n");
+  EXPECT_EQ(testutil::ListFolder(dir.File("out")), (std::vector<std::string>{"a.bmp", "a.metrics"}));
 }
 
 TEST_F(BatchTest, RelativeFoldersAndInputsComeFromTheCallersFolder) {

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
+
 #include "Classes.h"
 #include "Exceptions.h"
 #include "FileIO.h"
@@ -14,6 +17,10 @@ using namespace platform;
 using testutil::TTempDir;
 
 namespace {
+
+struct TCellSpan {
+  int start, width;
+};
 
 constexpr TColor kRed = 0x0000FF;
 constexpr TColor kWhite = 0xFFFFFF;
@@ -278,11 +285,155 @@ TEST_F(ConverterTest, OutputsThatCannotBeCreated) {
   // The packed bitmap cannot be created: nothing is written.
   OutputDir = out.File("missing");
   EXPECT_EQ(ErrorOf([&] { ExtractMetrics(metrics, 0); }), "Cannot create file " + out.File("missing/font.bmp"));
-  // The metrics text cannot be created: the packed bitmap stays written.
+  // The metrics text cannot be created: the packed bitmap is not written either.
   OutputDir = out.Path();
   ::mkdir(out.File("font.metrics").c_str(), 0755);
   EXPECT_EQ(ErrorOf([&] { ExtractMetrics(metrics, 0); }), "Cannot create file " + out.File("font.metrics"));
-  EXPECT_EQ(Packed().Width(), 381);
+  EXPECT_EQ(testutil::ListFolder(out.Path()), std::vector<std::string>{"font.metrics"});
+}
+
+TEST_F(ConverterTest, AFontsTwoFilesChangeTogetherOrNotAtAll) {
+  const std::string metrics = testutil::WriteFont(in.Path(), "font");
+  // The packed bitmap of this font is 5774 bytes; the metrics text follows it.
+  const struct {
+    const char* name;
+    bool readOnlyMetrics;
+    size_t diskLimit;  // bytes that can be written before the disk is full
+    std::string message;
+  } cases[] = {
+      {"an old read-only metrics text", true, SIZE_MAX, "Cannot create file " + out.File("font.metrics")},
+      {"a full disk in the metrics text", false, 5774 + 1000, "Stream write error"},
+      {"a full disk in the packed bitmap", false, 1000, "Stream write error"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testutil::WriteFile(out.File("font.bmp"), "old bitmap");
+    testutil::WriteFile(out.File("font.metrics"), "old metrics");
+    if (c.readOnlyMetrics) ::chmod(out.File("font.metrics").c_str(), 0444);
+    {
+      testutil::TDiskFullEnv env(c.diskLimit);
+      TScopedFileEnv scope(env);
+      EXPECT_EQ(ErrorOf([&] { ExtractMetrics(metrics, 0); }), c.message);
+    }
+    EXPECT_EQ(testutil::ReadFile(out.File("font.bmp")), "old bitmap");
+    EXPECT_EQ(testutil::ReadFile(out.File("font.metrics")), "old metrics");
+    EXPECT_EQ(testutil::ListFolder(out.Path()), (std::vector<std::string>{"font.bmp", "font.metrics"}));
+    ::chmod(out.File("font.metrics").c_str(), 0644);
+  }
+  // A new font that fails in its metrics text leaves nothing.
+  ::unlink(out.File("font.bmp").c_str());
+  ::unlink(out.File("font.metrics").c_str());
+  testutil::TDiskFullEnv env(5774 + 1000);
+  TScopedFileEnv scope(env);
+  EXPECT_EQ(ErrorOf([&] { ExtractMetrics(metrics, 0); }), "Stream write error");
+  EXPECT_TRUE(testutil::ListFolder(out.Path()).empty());
+}
+
+namespace {
+
+// The packed bitmap as whole-image operations make it: a bitmap of the strip's
+// format filled black, then one rectangle copy per glyph.
+std::string ReferencePacked(const TBitmap& strip) {
+  std::vector<TCellSpan> cells;
+  for (int x = 1; x < strip.Width() && cells.size() < 153;) {
+    if (strip.Pixel(x, 0) == clBlack) {
+      ++x;
+      continue;
+    }
+    const int start = x;
+    while (x < strip.Width() && strip.Pixel(x, 0) != clBlack) ++x;
+    cells.push_back({start, x - start});
+  }
+  TBitmap packed;
+  packed.SetPixelFormat(strip.PixelFormat());
+  packed.SetPalette(strip.Palette());
+  int total = 0;
+  for (const TCellSpan& c : cells) total += c.width;
+  packed.SetSize(total, strip.Height() - 1);
+  packed.FillRect({0, 0, total, strip.Height() - 1}, clBlack);
+  int column = 0;
+  for (const TCellSpan& c : cells) {
+    packed.CopyRect({column, 0, column + c.width, strip.Height() - 1}, strip,
+                    {c.start, 1, c.start + c.width, strip.Height()});
+    column += c.width;
+  }
+  return packed.SaveToBytes();
+}
+
+// The bytes of strip with its rows stored top row first.
+std::string TopDown(const TBitmap& strip) {
+  std::string bytes = strip.SaveToBytes();
+  const uint32_t offBits = uint8_t(bytes[10]) | (uint8_t(bytes[11]) << 8) | (uint8_t(bytes[12]) << 16);
+  const int32_t height = -strip.Height();
+  std::memcpy(&bytes[22], &height, 4);
+  for (int y = 0; y < strip.Height(); ++y) {
+    std::memcpy(&bytes[offBits + size_t(y) * strip.Stride()], strip.ScanLine(y), strip.Stride());
+  }
+  return bytes;
+}
+
+// The bytes of an 8- or 4-bit strip as RLE8 or RLE4 data: a run of one pixel
+// per pixel, rows bottom-up.
+std::string RunLengthEncoded(const TBitmap& strip) {
+  const bool rle4 = strip.PixelFormat() == TPixelFormat::pf4bit;
+  std::string bytes = strip.SaveToBytes();
+  const uint32_t offBits = uint8_t(bytes[10]) | (uint8_t(bytes[11]) << 8) | (uint8_t(bytes[12]) << 16);
+  bytes.resize(offBits);
+  bytes[30] = rle4 ? 2 : 1;
+  for (int y = strip.Height() - 1; y >= 0; --y) {
+    const uint8_t* row = strip.ScanLine(y);
+    for (int x = 0; x < strip.Width(); ++x) {
+      const uint8_t index = rle4 ? uint8_t((x & 1) ? row[x / 2] & 0x0F : row[x / 2] >> 4) : row[x];
+      bytes += char(1);
+      bytes += char(rle4 ? (index << 4) : index);
+    }
+    bytes += std::string("\0\0", 2);
+  }
+  bytes += std::string("\0\1", 2);
+  return bytes;
+}
+
+}  // namespace
+
+TEST_F(ConverterTest, EveryLayoutGivesTheBytesOfWholeImageCopies) {
+  const std::vector<int> odd = [] {
+    std::vector<int> w;
+    for (int k = 0; k < 153; ++k) w.push_back(1 + (k * 5) % 7);
+    return w;
+  }();
+  const std::vector<int> wide = [] {
+    std::vector<int> w;
+    for (int k = 0; k < 153; ++k) w.push_back(20 + k % 7);
+    return w;
+  }();
+  const struct {
+    const char* name;
+    TPixelFormat format;
+    const std::vector<int>& widths;
+    int height, gap;
+  } strips[] = {
+      {"1 bit", TPixelFormat::pf1bit, odd, 5, 1},         {"4 bits", TPixelFormat::pf4bit, odd, 6, 3},
+      {"8 bits", TPixelFormat::pf8bit, odd, 4, 2},        {"15 bits", TPixelFormat::pf15bit, odd, 5, 1},
+      {"16 bits", TPixelFormat::pf16bit, odd, 3, 2},      {"24 bits", TPixelFormat::pf24bit, odd, 7, 1},
+      {"32 bits", TPixelFormat::pf32bit, odd, 4, 1},
+      // Rows of about 10 KB, so that the rows are read in more than one block.
+      {"24 bits, 130 rows", TPixelFormat::pf24bit, wide, 130, 1},
+  };
+  for (const auto& s : strips) {
+    const TBitmap strip = testutil::MakeStrip(s.format, s.widths, s.height, s.gap);
+    const std::string expected = ReferencePacked(strip);
+    std::vector<std::pair<std::string, std::string>> layouts = {{"bottom-up", strip.SaveToBytes()},
+                                                                {"top-down", TopDown(strip)}};
+    if (s.format == TPixelFormat::pf8bit || s.format == TPixelFormat::pf4bit) {
+      layouts.push_back({"run-length encoded", RunLengthEncoded(strip)});
+    }
+    for (const auto& [layout, bytes] : layouts) {
+      SCOPED_TRACE(std::string(s.name) + ", " + layout);
+      testutil::WriteFile(in.File("font.bmp"), bytes);
+      ExtractMetrics(in.File("font.metrics"), 0);
+      EXPECT_TRUE(testutil::ReadFile(out.File("font.bmp")) == expected) << "packed bitmaps differ";
+    }
+  }
 }
 
 TEST_F(ConverterTest, AFullDiskNeverLeavesACutShortFileInPlaceOfAGoodOne) {

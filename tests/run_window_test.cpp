@@ -110,6 +110,18 @@ TEST_F(RunTest, AnErrorInTheSecondEntryEndsTheRunThere) {
   EXPECT_FALSE(form->RunInProgress());
 }
 
+TEST_F(RunTest, AnEntryWithALineBreakIsRefusedBeforeItIsConverted) {
+  // A file name may hold a line feed; its result.log line could not.
+  const std::string broken = testutil::WriteFont(dir.File("in"), "two\nlines");
+  AddFiles({fonts[0], broken, fonts[1]}, 1);
+  Process(dir.File("out"));
+  EXPECT_EQ(Captions(), std::vector<std::string>{"Cannot process " + broken +
+                                                 ": a line break cannot be stored in a list file. | " +
+                                                 Application.Title()});
+  EXPECT_EQ(testutil::ListFolder(dir.File("out")), (std::vector<std::string>{"a.bmp", "a.metrics"}))
+      << "nothing for the entry, no later entry, no result.log";
+}
+
 TEST_F(RunTest, ARunOverLogsWritesNoResultLog) {
   AddFiles(fonts, 1);
   Process(dir.File("out"));
