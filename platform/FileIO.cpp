@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -140,7 +141,18 @@ TFileWriter::TFileWriter(std::string path) : FPath(std::move(path)), FTempPath(H
   FExists = ::stat(FPath.c_str(), &st) == 0;
   if (FExists && (S_ISDIR(st.st_mode) || IsReadOnly(st))) throw EFCreateError(FPath);
   FMode = FExists ? (st.st_mode & 07777) : NewFileMode();
+  if (FExists) {
+    struct stat old {};
+    FOldHandle = OpenRegular(FPath, O_RDONLY, old);
+    if (FOldHandle >= 0) {
+      FOldSize = static_cast<uint64_t>(old.st_size);
+      return;
+    }
+  }
+  OpenTemporary();
+}
 
+void TFileWriter::OpenTemporary() {
   if (TFileEnv::Current().UnnamedTemporaryFiles()) {
     // An unnamed file in the target's folder: it vanishes with the process
     // unless it is linked in, and linking stays within one file system.
@@ -166,13 +178,81 @@ TFileWriter::~TFileWriter() {
 }
 
 void TFileWriter::Discard() {
+  if (FOldHandle >= 0) ::close(FOldHandle);
+  FOldHandle = -1;
   if (FHandle >= 0) ::close(FHandle);
   FHandle = -1;
   if (FLinked) ::unlink(FTempPath.c_str());
   FLinked = false;
 }
 
+namespace {
+
+constexpr size_t kCompareBlock = 256 * 1024;
+
+// Up to size bytes of fd at offset, fewer only at its end; -1 on error.
+ssize_t ReadFully(int fd, char* into, size_t size, uint64_t offset) {
+  TFileEnv& env = TFileEnv::Current();
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = env.ReadAt(fd, into + done, size - done, offset + done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<ssize_t>(done);
+}
+
+}  // namespace
+
+void TFileWriter::StopComparing() {
+  const int old = FOldHandle;
+  FOldHandle = -1;
+  try {
+    OpenTemporary();
+    // The bytes that matched are the old target's: they are copied from it.
+    FScratch.resize(static_cast<size_t>(std::min<uint64_t>(FMatched, kCompareBlock)));
+    for (uint64_t at = 0; at < FMatched;) {
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(FMatched - at, kCompareBlock));
+      if (ReadFully(old, FScratch.data(), want, at) != static_cast<ssize_t>(want)) throw EWriteError();
+      WriteOut(std::string_view(FScratch.data(), want));
+      at += want;
+    }
+  } catch (...) {
+    ::close(old);
+    Discard();
+    throw;
+  }
+  ::close(old);
+  FScratch = std::string();
+}
+
 void TFileWriter::Write(std::string_view data) {
+  if (FOldHandle >= 0) {
+    // Compared block by block; the first difference, or the old file ending,
+    // ends the comparison.
+    size_t same = 0;
+    while (same < data.size() && FMatched + same < FOldSize) {
+      const size_t want = std::min(data.size() - same, kCompareBlock);
+      if (FScratch.size() < want) FScratch.resize(want);
+      const ssize_t got = ReadFully(FOldHandle, FScratch.data(), want, FMatched + same);
+      if (got <= 0) break;
+      const size_t n = static_cast<size_t>(got);
+      if (std::memcmp(FScratch.data(), data.data() + same, n) != 0) break;
+      same += n;
+    }
+    if (same == data.size()) {
+      FMatched += same;
+      return;
+    }
+    StopComparing();
+  }
+  WriteOut(data);
+}
+
+void TFileWriter::WriteOut(std::string_view data) {
+  if (FHandle < 0) throw EWriteError();  // a failed write already discarded the content
   TFileEnv& env = TFileEnv::Current();
   const char* p = data.data();
   size_t left = data.size();
@@ -190,6 +270,17 @@ void TFileWriter::Write(std::string_view data) {
 
 void TFileWriter::Prepare() {
   if (FPrepared) return;
+  if (FOldHandle >= 0) {
+    if (FMatched == FOldSize) {
+      // The target already holds exactly this content: nothing to do.
+      ::close(FOldHandle);
+      FOldHandle = -1;
+      FUnchanged = true;
+      FPrepared = true;
+      return;
+    }
+    StopComparing();  // the new content is shorter than the old
+  }
   if (FHandle < 0) throw EWriteError();  // a failed write already discarded the content
   auto fail = [this](auto error) {
     Discard();
@@ -223,6 +314,10 @@ void TFileWriter::Prepare() {
 }
 
 void TFileWriter::Publish() {
+  if (FUnchanged) {
+    FCommitted = true;
+    return;
+  }
   if (FLinked) {
     if (::rename(FTempPath.c_str(), FPath.c_str()) != 0) {
       Discard();

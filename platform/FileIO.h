@@ -86,6 +86,10 @@ std::string ReadTextFileBytes(const std::string& path);
 // system has them the temporary file has no name, so a killed process leaves
 // nothing behind; elsewhere it is the hidden ".NAME.eitmp" beside the target,
 // and the next writer of that target removes one that was left over.
+//
+// An existing target whose bytes are already exactly the new content is left
+// untouched, its time stamps included: the content is compared with it as it
+// comes, and a temporary file is made only from the first byte that differs.
 class TFileWriter {
  public:
   // Raises EFCreateError (with path) when path exists read-only or as a
@@ -103,6 +107,8 @@ class TFileWriter {
   // Gives the content its name: EWriteError or EFCreateError on failure, the
   // target then unchanged.
   void Commit();
+  // After the commit: whether the target already held the content.
+  bool Unchanged() const { return FUnchanged; }
 
  private:
   friend void CommitTogether(std::initializer_list<TFileWriter*> writers);
@@ -111,10 +117,21 @@ class TFileWriter {
   void Prepare();
   void Publish();
   void Discard();
+  // Opens the temporary file; raises EFCreateError.
+  void OpenTemporary();
+  // Ends the comparison with the old target: the temporary file is opened and
+  // takes the bytes that matched so far.
+  void StopComparing();
+  void WriteOut(std::string_view data);
 
   std::string FPath;
   std::string FTempPath;  // the hidden name; for an unnamed file, used only to replace
   int FHandle = -1;
+  int FOldHandle = -1;      // the old target, while the content matches it
+  uint64_t FOldSize = 0;
+  uint64_t FMatched = 0;    // bytes of content that are the old target's own
+  std::string FScratch;     // old bytes being compared
+  bool FUnchanged = false;
   bool FUnnamed = false;    // the content is in a file without a name
   bool FLinked = false;     // the content stands under FTempPath
   bool FExists = false;     // the target existed when the writer was made

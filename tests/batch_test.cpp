@@ -1,11 +1,15 @@
 // extractinsert-batch, end to end through the real binary.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include "Classes.h"
+#include "Graphics.h"
 #include "TestUtil.h"
 
 namespace {
@@ -140,4 +144,50 @@ TEST_F(BatchTest, RelativeFoldersAndInputsComeFromTheCallersFolder) {
   EXPECT_TRUE(testutil::Exists(dir.File("rel/deeper/out/a.bmp")));
   EXPECT_EQ(testutil::ReadFile(dir.File("rel/deeper/out/result.log")),
             Log({dir.File("./in/../in/a.metrics")}));
+}
+
+namespace {
+
+// The inode and modification time of path: what a rewrite would change.
+std::pair<ino_t, int64_t> Identity(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return {0, 0};
+  return {st.st_ino, int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+}  // namespace
+
+TEST_F(BatchTest, AReRunChangesOnlyWhatChanged) {
+  ASSERT_EQ(Batch("-q -o out in/a.metrics in/b.metrics").exit, 0);
+  const std::vector<std::string> outputs = testutil::ListFolder(dir.File("out"));
+  std::map<std::string, std::pair<ino_t, int64_t>> before;
+  const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+  for (const std::string& name : outputs) {
+    ASSERT_EQ(::utimensat(AT_FDCWD, dir.File("out/" + name).c_str(), old, 0), 0);
+    before[name] = Identity(dir.File("out/" + name));
+  }
+  auto changed = [&] {
+    std::vector<std::string> names;
+    for (const std::string& name : outputs) {
+      if (Identity(dir.File("out/" + name)) != before[name]) names.push_back(name);
+    }
+    return names;
+  };
+
+  // Nothing changed: nothing is written, result.log included.
+  ASSERT_EQ(Batch("-q -o out in/a.metrics in/b.metrics").exit, 0);
+  EXPECT_EQ(changed(), std::vector<std::string>{});
+
+  // A glyph pixel of b changed, its marker row not: only b's packed bitmap.
+  platform::TBitmap strip;
+  strip.LoadFromFile(dir.File("in/b.bmp"));
+  strip.FillRect({1, 2, 2, 3}, 0x123456);
+  strip.SaveToFile(dir.File("in/b.bmp"));
+  ASSERT_EQ(Batch("-q -o out in/a.metrics in/b.metrics").exit, 0);
+  EXPECT_EQ(changed(), std::vector<std::string>{"b.bmp"});
+
+  // A changed input list changes result.log alone.
+  ASSERT_EQ(Batch("-q -o out in/b.metrics in/a.metrics").exit, 0);
+  EXPECT_EQ(changed(), (std::vector<std::string>{"b.bmp", "result.log"}));
+  EXPECT_EQ(testutil::ReadFile(dir.File("out/result.log")), Log({fonts[1], fonts[0]}));
 }

@@ -1,6 +1,7 @@
 // What no input and no failure may do: hang on a file that is not a file, read
 // a huge file before looking at its headers, or leave a temporary file or a
 // cut-short file behind when the process dies.
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -301,4 +302,71 @@ TEST(Writer, AWriterThatIsNotCommittedChangesNothing) {
     EXPECT_EQ(testutil::ListFolder(dir.Path()), std::vector<std::string>{"old.bin"}) << named;
     EXPECT_EQ(testutil::ReadFile(dir.File("old.bin")), "old");
   }
+}
+
+namespace {
+
+// The inode and modification time of path: what a rewrite would change.
+std::pair<ino_t, int64_t> Identity(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return {0, 0};
+  return {st.st_ino, int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+// Sets the modification time of path far into the past, so that any rewrite shows.
+void MakeOld(const std::string& path) {
+  const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+}  // namespace
+
+TEST(Writer, LeavesATargetThatAlreadyHoldsTheContentUntouched) {
+  const std::string big(300 * 1024, 'b');  // more than one block of comparison
+  const struct {
+    const char* name;
+    std::string old;
+    std::vector<std::string> pieces;
+    bool untouched;
+  } cases[] = {
+      {"the same bytes", "same content", {"same ", "content"}, true},
+      {"the same large content", big + "end", {big, "end"}, true},
+      {"both empty", "", {}, true},
+      {"a difference in the last byte", big + "end", {big, "enD"}, false},
+      {"the old content is a prefix", "short", {"short", " and more"}, false},
+      {"the new content is a prefix", "longer content", {"longer"}, false},
+      {"a new empty content", "old", {}, false},
+  };
+  TTempDir dir;
+  for (bool named : {false, true}) {
+    testutil::TNamedTempEnv namedEnv;
+    TFileEnv plain;
+    TScopedFileEnv scope(named ? static_cast<TFileEnv&>(namedEnv) : plain);
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (named ? ", named fallback" : ""));
+      const std::string path = dir.File("target");
+      testutil::WriteFile(path, c.old);
+      MakeOld(path);
+      const auto before = Identity(path);
+      TFileWriter writer(path);
+      std::string content;
+      for (const std::string& piece : c.pieces) {
+        writer.Write(piece);
+        content += piece;
+      }
+      writer.Commit();
+      EXPECT_EQ(writer.Unchanged(), c.untouched);
+      EXPECT_EQ(testutil::ReadFile(path), content);
+      EXPECT_EQ(Identity(path) == before, c.untouched);
+      EXPECT_EQ(testutil::ListFolder(dir.Path()), std::vector<std::string>{"target"});
+    }
+  }
+}
+
+TEST(Writer, RefusesATargetThatCannotBeWrittenEvenWithTheSameBytes) {
+  TTempDir dir;
+  const std::string readOnly = dir.File("ro.metrics");
+  testutil::WriteFile(readOnly, "same");
+  ::chmod(readOnly.c_str(), 0444);
+  EXPECT_EQ(ErrorOf([&] { WriteFileBytes(readOnly, "same"); }), "Cannot create file " + readOnly);
 }
