@@ -1,5 +1,8 @@
 #include "TestUtil.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -57,6 +60,17 @@ ssize_t TDiskFullEnv::Write(int fd, const void* data, size_t size) {
   size = std::min(size, FLeft);
   FLeft -= size;
   return TFileEnv::Write(fd, data, size);
+}
+
+std::pair<uint64_t, int64_t> FileIdentity(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return {0, 0};
+  return {st.st_ino, int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+void MakeOld(const std::string& path) {
+  const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+  ::utimensat(AT_FDCWD, path.c_str(), times, 0);
 }
 
 ssize_t TCountingEnv::ReadAt(int fd, void* data, size_t size, uint64_t offset) {

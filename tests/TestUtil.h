@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "FileIO.h"
@@ -56,6 +57,12 @@ class TDiskFullEnv : public platform::TFileEnv {
  private:
   size_t FLeft;
 };
+
+// The inode and modification time of path: what a rewrite changes. {0, 0}
+// when path is missing.
+std::pair<uint64_t, int64_t> FileIdentity(const std::string& path);
+// Sets the time stamps of path far into the past, so that any rewrite shows.
+void MakeOld(const std::string& path);
 
 // A file environment that counts the bytes read.
 class TCountingEnv : public platform::TFileEnv {

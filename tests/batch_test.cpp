@@ -1,6 +1,4 @@
 // extractinsert-batch, end to end through the real binary.
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
@@ -146,30 +144,18 @@ TEST_F(BatchTest, RelativeFoldersAndInputsComeFromTheCallersFolder) {
             Log({dir.File("./in/../in/a.metrics")}));
 }
 
-namespace {
-
-// The inode and modification time of path: what a rewrite would change.
-std::pair<ino_t, int64_t> Identity(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return {0, 0};
-  return {st.st_ino, int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
-}
-
-}  // namespace
-
 TEST_F(BatchTest, AReRunChangesOnlyWhatChanged) {
   ASSERT_EQ(Batch("-q -o out in/a.metrics in/b.metrics").exit, 0);
   const std::vector<std::string> outputs = testutil::ListFolder(dir.File("out"));
-  std::map<std::string, std::pair<ino_t, int64_t>> before;
-  const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+  std::map<std::string, std::pair<uint64_t, int64_t>> before;
   for (const std::string& name : outputs) {
-    ASSERT_EQ(::utimensat(AT_FDCWD, dir.File("out/" + name).c_str(), old, 0), 0);
-    before[name] = Identity(dir.File("out/" + name));
+    testutil::MakeOld(dir.File("out/" + name));
+    before[name] = testutil::FileIdentity(dir.File("out/" + name));
   }
   auto changed = [&] {
     std::vector<std::string> names;
     for (const std::string& name : outputs) {
-      if (Identity(dir.File("out/" + name)) != before[name]) names.push_back(name);
+      if (testutil::FileIdentity(dir.File("out/" + name)) != before[name]) names.push_back(name);
     }
     return names;
   };

@@ -304,23 +304,6 @@ TEST(Writer, AWriterThatIsNotCommittedChangesNothing) {
   }
 }
 
-namespace {
-
-// The inode and modification time of path: what a rewrite would change.
-std::pair<ino_t, int64_t> Identity(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return {0, 0};
-  return {st.st_ino, int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
-}
-
-// Sets the modification time of path far into the past, so that any rewrite shows.
-void MakeOld(const std::string& path) {
-  const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
-  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-}
-
-}  // namespace
-
 TEST(Writer, LeavesATargetThatAlreadyHoldsTheContentUntouched) {
   const std::string big(300 * 1024, 'b');  // more than one block of comparison
   const struct {
@@ -346,8 +329,8 @@ TEST(Writer, LeavesATargetThatAlreadyHoldsTheContentUntouched) {
       SCOPED_TRACE(std::string(c.name) + (named ? ", named fallback" : ""));
       const std::string path = dir.File("target");
       testutil::WriteFile(path, c.old);
-      MakeOld(path);
-      const auto before = Identity(path);
+      testutil::MakeOld(path);
+      const auto before = testutil::FileIdentity(path);
       TFileWriter writer(path);
       std::string content;
       for (const std::string& piece : c.pieces) {
@@ -357,7 +340,7 @@ TEST(Writer, LeavesATargetThatAlreadyHoldsTheContentUntouched) {
       writer.Commit();
       EXPECT_EQ(writer.Unchanged(), c.untouched);
       EXPECT_EQ(testutil::ReadFile(path), content);
-      EXPECT_EQ(Identity(path) == before, c.untouched);
+      EXPECT_EQ(testutil::FileIdentity(path) == before, c.untouched);
       EXPECT_EQ(testutil::ListFolder(dir.Path()), std::vector<std::string>{"target"});
     }
   }
