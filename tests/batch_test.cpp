@@ -1,5 +1,7 @@
 // extractinsert-batch, end to end through the real binary.
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -8,6 +10,7 @@
 
 #include "Classes.h"
 #include "Graphics.h"
+#include "SysUtils.h"
 #include "TestUtil.h"
 
 namespace {
@@ -176,4 +179,43 @@ TEST_F(BatchTest, AReRunChangesOnlyWhatChanged) {
   ASSERT_EQ(Batch("-q -o out in/b.metrics in/a.metrics").exit, 0);
   EXPECT_EQ(changed(), (std::vector<std::string>{"b.bmp", "result.log"}));
   EXPECT_EQ(testutil::ReadFile(dir.File("out/result.log")), Log({fonts[1], fonts[0]}));
+}
+
+TEST_F(BatchTest, ARunKilledAtAnyMomentLeavesOnlyWholeFiles) {
+  std::vector<std::string> args = {EI_BATCH, "-q", "-o", dir.File("out")};
+  for (int i = 0; i < 80; ++i) {
+    args.push_back(testutil::WriteFont(dir.File("in"), "f" + std::to_string(1000 + i), platform::TPixelFormat::pf24bit, 40));
+  }
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  // Killed as the machine kills it, in the middle of the run.
+  for (int wait = 0; wait < 5000; ++wait) {
+    std::error_code ec;
+    if (std::filesystem::exists(dir.File("out"), ec) && testutil::ListFolder(dir.File("out")).size() >= 10) break;
+    ::usleep(200);
+  }
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+
+  for (const std::string& name : testutil::ListFolder(dir.File("out"))) {
+    SCOPED_TRACE(name);
+    const std::string path = dir.File("out/" + name);
+    if (name == "result.log") continue;  // the run had finished
+    if (platform::ExtractFileExt(name) == ".bmp") {
+      platform::TBitmap packed;
+      EXPECT_NO_THROW(packed.LoadFromFile(path));
+      EXPECT_EQ(packed.Height(), 39);
+    } else {
+      ASSERT_EQ(platform::ExtractFileExt(name), ".metrics") << "a temporary file was left";
+      EXPECT_EQ(platform::SplitLines(testutil::ReadFile(path)).size(), 153u);
+      EXPECT_TRUE(testutil::Exists(platform::ChangeFileExt(path, ".bmp"))) << "the bitmap comes first";
+    }
+  }
 }
