@@ -44,12 +44,27 @@ constexpr size_t kBlockBytes = 1 << 20;
 class TGlyphStrip {
  public:
   explicit TGlyphStrip(const std::string& path) : FFile(path) {
-    if (FFile.Size() == 0) return;  // a zero-byte strip is an empty bitmap
-    std::string head(static_cast<size_t>(std::min<uint64_t>(FFile.Size(), kBmpHeadBytes)), '\0');
-    head.resize(FFile.ReadAt(0, head.data(), head.size()));
-    FInfo = ReadBmpInfo(head, FFile.Size());
+    const uint64_t size = FFile.Size();
+    if (size == 0) return;  // a zero-byte strip is an empty bitmap
+    std::string head;
+    std::string_view headers;
+    if (size <= kBlockBytes) {
+      // A small strip is read in one go: headers, glyph rows and marker row.
+      FWhole = TPixelBuffer(static_cast<size_t>(size), false);
+      FFile.ReadExactly(0, FWhole.Data(), FWhole.Size());
+      headers = std::string_view(reinterpret_cast<const char*>(FWhole.Data()), FWhole.Size());
+    } else {
+      head.resize(kBmpHeadBytes);
+      head.resize(FFile.ReadAt(0, head.data(), head.size()));
+      headers = head;
+    }
+    FInfo = ReadBmpInfo(headers, size);
     if (FInfo.Rle) {
-      FDecoded.LoadFromFile(FFile);
+      if (FWhole.Size() > 0) {
+        FDecoded.LoadFromBytes(headers);
+      } else {
+        FDecoded.LoadFromFile(FFile);
+      }
       return;
     }
     FBlockRows = static_cast<int>(std::max<size_t>(1, kBlockBytes / static_cast<size_t>(FInfo.Stride)));
@@ -60,6 +75,7 @@ class TGlyphStrip {
   // Row y, 0 being the top row; valid until the next call.
   const uint8_t* Row(int y) {
     if (FInfo.Rle) return FDecoded.ScanLine(y);
+    if (FWhole.Size() > 0) return FWhole.Data() + FInfo.RowOffset(y);
     const int fileRow = FInfo.TopDown ? y : FInfo.Height - 1 - y;
     if (fileRow < FFirst || fileRow >= FFirst + FCount) {
       // The rows are asked for bottom row first: the block runs on from
@@ -77,6 +93,7 @@ class TGlyphStrip {
   TReadFile FFile;
   TBmpInfo FInfo;
   TBitmap FDecoded;
+  TPixelBuffer FWhole;  // a small strip's whole file
   TPixelBuffer FBlock;
   int FBlockRows = 0;
   int FFirst = 0, FCount = 0;  // the file rows in FBlock
@@ -181,18 +198,20 @@ int32_t ExtractMetrics(const std::string& path, int32_t passthrough) {
   // strip one row high gives a bitmap without pixels, a file of zero bytes.
   const int glyphHeight = info.Height - 1;
   if (glyphHeight > 0) {
-    packedFile.Write(BmpFileHeaders(info.Format, info.Palette, totalWidth, glyphHeight));
+    const std::string headers = BmpFileHeaders(info.Format, info.Palette, totalWidth, glyphHeight);
     const int bits = BitsPerPixelOf(info.Format);
     const size_t stride = (static_cast<size_t>(totalWidth) * bits + 31) / 32 * 4;
     const size_t blockRows = std::max<size_t>(1, kBlockBytes / stride);
-    std::vector<uint8_t> block(std::min<size_t>(blockRows, glyphHeight) * stride);
-    size_t used = 0;
+    // The headers go out with the first block of rows.
+    std::vector<uint8_t> block(headers.size() + std::min<size_t>(blockRows, glyphHeight) * stride);
+    std::memcpy(block.data(), headers.data(), headers.size());
+    size_t from = 0, used = headers.size();
     for (int y = glyphHeight - 1; y >= 0; --y) {
       PackRow(strip->Row(y + 1), block.data() + used, cells, bits);
       used += stride;
       if (used == block.size() || y == 0) {
-        packedFile.Write(std::string_view(reinterpret_cast<const char*>(block.data()), used));
-        used = 0;
+        packedFile.Write(std::string_view(reinterpret_cast<const char*>(block.data()) + from, used - from));
+        from = used = headers.size();
       }
     }
   }

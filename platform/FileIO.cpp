@@ -325,9 +325,7 @@ void TFileWriter::Publish() {
     }
     FLinked = false;
   } else {
-    // A new target: the unnamed file is linked in under the final name. A
-    // leftover of a killed writer goes first, so that nothing stays beside it.
-    ::unlink(FTempPath.c_str());
+    // A new target: the unnamed file is linked in under the final name.
     if (::linkat(AT_FDCWD, ProcFdPath(FHandle).c_str(), AT_FDCWD, FPath.c_str(), AT_SYMLINK_FOLLOW) != 0) {
       if (errno != EEXIST) {
         Discard();

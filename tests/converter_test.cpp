@@ -393,6 +393,22 @@ std::string RunLengthEncoded(const TBitmap& strip) {
   return bytes;
 }
 
+// A strip of height rows whose marker row is MakeStrip's and whose glyph rows
+// are patterned bytes: quick to make at any size.
+TBitmap TallStrip(TPixelFormat format, const std::vector<int>& widths, int height) {
+  const TBitmap marker = testutil::MakeStrip(format, widths, 1);
+  TBitmap strip;
+  strip.SetPixelFormat(format);
+  strip.SetPalette(marker.Palette());
+  strip.SetSize(marker.Width(), height);
+  std::memcpy(strip.ScanLine(0), marker.ScanLine(0), size_t(strip.Stride()));
+  for (int y = 1; y < height; ++y) {
+    uint8_t* row = strip.ScanLine(y);
+    for (int i = 0; i < strip.Stride(); ++i) row[i] = uint8_t((i * 7 + y * 13) % 251 + 1);
+  }
+  return strip;
+}
+
 }  // namespace
 
 TEST_F(ConverterTest, EveryLayoutGivesTheBytesOfWholeImageCopies) {
@@ -411,16 +427,19 @@ TEST_F(ConverterTest, EveryLayoutGivesTheBytesOfWholeImageCopies) {
     TPixelFormat format;
     const std::vector<int>& widths;
     int height, gap;
+    bool tall = false;
   } strips[] = {
       {"1 bit", TPixelFormat::pf1bit, odd, 5, 1},         {"4 bits", TPixelFormat::pf4bit, odd, 6, 3},
       {"8 bits", TPixelFormat::pf8bit, odd, 4, 2},        {"15 bits", TPixelFormat::pf15bit, odd, 5, 1},
       {"16 bits", TPixelFormat::pf16bit, odd, 3, 2},      {"24 bits", TPixelFormat::pf24bit, odd, 7, 1},
       {"32 bits", TPixelFormat::pf32bit, odd, 4, 1},
-      // Rows of about 10 KB, so that the rows are read in more than one block.
-      {"24 bits, 130 rows", TPixelFormat::pf24bit, wide, 130, 1},
+      // Files of more than 1 MB, whose rows are read in more than one block.
+      {"24 bits, 130 rows", TPixelFormat::pf24bit, wide, 130, 1, true},
+      {"8 bits, 300 rows", TPixelFormat::pf8bit, wide, 300, 1, true},
   };
   for (const auto& s : strips) {
-    const TBitmap strip = testutil::MakeStrip(s.format, s.widths, s.height, s.gap);
+    const TBitmap strip = s.tall ? TallStrip(s.format, s.widths, s.height)
+                                 : testutil::MakeStrip(s.format, s.widths, s.height, s.gap);
     const std::string expected = ReferencePacked(strip);
     std::vector<std::pair<std::string, std::string>> layouts = {{"bottom-up", strip.SaveToBytes()},
                                                                 {"top-down", TopDown(strip)}};
