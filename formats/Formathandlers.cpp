@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstring>
 #include <memory>
 
@@ -37,6 +38,10 @@ struct TCell {
 // About this many bytes of rows are read, and written, at a time.
 constexpr size_t kBlockBytes = 1 << 20;
 
+// Glyphs of up to kShortCopy bytes a row are moved as one fixed-size copy, so
+// every row buffer has that many bytes of room after its last row.
+constexpr size_t kShortCopy = 16;
+
 // The glyph strip: its headers, and its rows as the converter asks for them.
 // Uncompressed rows are read from the file in blocks, in the order in which the
 // packed rows are made, so no whole image is ever held and a strip refused for
@@ -50,9 +55,9 @@ class TGlyphStrip {
     std::string_view headers;
     if (size <= kBlockBytes) {
       // A small strip is read in one go: headers, glyph rows and marker row.
-      FWhole = TPixelBuffer(static_cast<size_t>(size), false);
-      FFile.ReadExactly(0, FWhole.Data(), FWhole.Size());
-      headers = std::string_view(reinterpret_cast<const char*>(FWhole.Data()), FWhole.Size());
+      FWhole = TPixelBuffer(static_cast<size_t>(size) + kShortCopy, false);
+      FFile.ReadExactly(0, FWhole.Data(), static_cast<size_t>(size));
+      headers = std::string_view(reinterpret_cast<const char*>(FWhole.Data()), static_cast<size_t>(size));
     } else {
       head.resize(kBmpHeadBytes);
       head.resize(FFile.ReadAt(0, head.data(), head.size()));
@@ -83,7 +88,7 @@ class TGlyphStrip {
       FFirst = FInfo.TopDown ? std::max(0, fileRow - FBlockRows + 1) : fileRow;
       FCount = FInfo.TopDown ? fileRow - FFirst + 1 : std::min(FBlockRows, FInfo.Height - fileRow);
       const size_t bytes = static_cast<size_t>(FCount) * static_cast<size_t>(FInfo.Stride);
-      if (FBlock.Size() < bytes) FBlock = TPixelBuffer(bytes, false);
+      if (FBlock.Size() < bytes + kShortCopy) FBlock = TPixelBuffer(bytes + kShortCopy, false);
       FFile.ReadExactly(FInfo.PixelStart + static_cast<uint64_t>(FFirst) * FInfo.Stride, FBlock.Data(), bytes);
     }
     return FBlock.Data() + static_cast<size_t>(fileRow - FFirst) * FInfo.Stride;
@@ -106,10 +111,37 @@ class TGlyphStrip {
 std::array<TCell, kGlyphCount> ScanMarkerRow(TGlyphStrip& strip, const std::string& stripPath) {
   const TBmpInfo& info = strip.Info();
   const int width = info.Height > 0 ? info.Width : 0;
-  std::vector<bool> marked(static_cast<size_t>(width));
+  std::vector<uint8_t> marked(static_cast<size_t>(width));
   if (width > 0) {
     const uint8_t* row = strip.Row(0);
-    for (int x = 0; x < width; ++x) marked[x] = RowPixel(info.Format, info.Palette, row, x) != clBlack;
+    const int bits = BitsPerPixelOf(info.Format);
+    if (bits <= 8) {
+      // An index marks when its colour is not black; one past the table reads black.
+      uint8_t marks[256] = {};
+      for (size_t i = 0; i < info.Palette.size() && i < 256; ++i) {
+        const TRGBQuad& q = info.Palette[i];
+        marks[i] = (q.Red | q.Green | q.Blue) != 0;
+      }
+      if (bits == 8) {
+        for (int x = 0; x < width; ++x) marked[x] = marks[row[x]];
+      } else {
+        const unsigned mask = (1u << bits) - 1;
+        const int perByte = 8 / bits;
+        for (int x = 0; x < width; ++x) {
+          marked[x] = marks[(row[x / perByte] >> ((perByte - 1 - x % perByte) * bits)) & mask];
+        }
+      }
+    } else if (bits == 16) {
+      // Black is 0 in both 5-5-5 and 5-6-5; the top bit of 5-5-5 is no colour.
+      const unsigned colour = info.Format == TPixelFormat::pf15bit ? 0x7FFF : 0xFFFF;
+      for (int x = 0; x < width; ++x) marked[x] = ((row[2 * x] | (row[2 * x + 1] << 8)) & colour) != 0;
+    } else {
+      const int bytes = bits / 8;  // blue, green, red[, unused]
+      for (int x = 0; x < width; ++x) {
+        const uint8_t* p = row + x * bytes;
+        marked[x] = (p[0] | p[1] | p[2]) != 0;
+      }
+    }
   }
   std::array<TCell, kGlyphCount> cells;
   int column = 1;
@@ -128,14 +160,22 @@ std::array<TCell, kGlyphCount> ScanMarkerRow(TGlyphStrip& strip, const std::stri
 }
 
 // Packs the glyph pixels of one strip row into one packed row: every packed
-// pixel is a glyph pixel, so the packed row needs no fill. Row padding and the
-// unused bits of a last partial byte are left as they are (zero).
+// pixel is a glyph pixel, so the packed row needs no fill. For 8 bits and more
+// a short glyph is copied kShortCopy bytes at a time: what lands past it is
+// covered by the next glyph, or lies past the row's last pixel, where the
+// caller clears it; both rows need kShortCopy bytes of room after them. For 1
+// and 4 bits the row must come cleared.
 void PackRow(const uint8_t* from, uint8_t* to, const std::array<TCell, kGlyphCount>& cells, int bits) {
   int column = 0;
   if (bits >= 8) {
     const size_t bytes = static_cast<size_t>(bits / 8);
     for (const TCell& cell : cells) {
-      std::memcpy(to + column * bytes, from + cell.Start * bytes, cell.Width * bytes);
+      const size_t n = cell.Width * bytes;
+      if (n <= kShortCopy) {
+        std::memcpy(to + column * bytes, from + cell.Start * bytes, kShortCopy);
+      } else {
+        std::memcpy(to + column * bytes, from + cell.Start * bytes, n);
+      }
       column += cell.Width;
     }
     return;
@@ -154,15 +194,20 @@ void PackRow(const uint8_t* from, uint8_t* to, const std::array<TCell, kGlyphCou
   }
 }
 
-std::string MetricsLine(char character, int32_t packedColumn, int32_t width) {
-  std::string line = ">";
-  line += character;
-  line += ' ';
-  line += IntToStr(packedColumn + 1);
-  line += ".0 0.0 ";
-  line += IntToStr(width - 1);
-  line += ".0 0.0";
-  return line;
+// Appends the metrics line of a glyph, ended by CR LF: ">", the character, a
+// space, the packed column + 1, ".0 0.0 ", the width - 1, ".0 0.0". Decimal
+// numbers as IntToStr writes them.
+void AppendMetricsLine(std::string& text, char character, int32_t packedColumn, int32_t width) {
+  char line[64];
+  char* p = line;
+  *p++ = '>';
+  *p++ = character;
+  *p++ = ' ';
+  p = std::to_chars(p, line + sizeof line, packedColumn + 1).ptr;
+  p = std::copy_n(".0 0.0 ", 7, p);
+  p = std::to_chars(p, line + sizeof line, width - 1).ptr;
+  p = std::copy_n(".0 0.0\r\n", 8, p);
+  text.append(line, static_cast<size_t>(p - line));
 }
 
 }  // namespace
@@ -180,10 +225,12 @@ int32_t ExtractMetrics(const std::string& path, int32_t passthrough) {
   const std::array<TCell, kGlyphCount> cells = ScanMarkerRow(*strip, stripPath);
 
   const std::string& characters = FontCharacterSet();
-  TStringList lines;
+  // The metrics text, every line ended by CR LF as the text-file rules want.
+  std::string metrics;
+  metrics.reserve(kGlyphCount * 24);
   int32_t totalWidth = 0;
   for (int k = 0; k < kGlyphCount; ++k) {
-    lines.Add(MetricsLine(characters[k], totalWidth, cells[k].Width));
+    AppendMetricsLine(metrics, characters[k], totalWidth, cells[k].Width);
     totalWidth += cells[k].Width;
   }
 
@@ -202,20 +249,26 @@ int32_t ExtractMetrics(const std::string& path, int32_t passthrough) {
     const int bits = BitsPerPixelOf(info.Format);
     const size_t stride = (static_cast<size_t>(totalWidth) * bits + 31) / 32 * 4;
     const size_t blockRows = std::max<size_t>(1, kBlockBytes / stride);
-    // The headers go out with the first block of rows.
-    std::vector<uint8_t> block(headers.size() + std::min<size_t>(blockRows, glyphHeight) * stride);
-    std::memcpy(block.data(), headers.data(), headers.size());
+    // The headers go out with the first block of rows. The glyph copies cover
+    // every pixel of a row, so only what lies past its last pixel is cleared.
+    const size_t blockEnd = headers.size() + std::min<size_t>(blockRows, glyphHeight) * stride;
+    TPixelBuffer block(blockEnd + kShortCopy, false);
+    std::memcpy(block.Data(), headers.data(), headers.size());
+    const size_t pixelBytes = (static_cast<size_t>(totalWidth) * bits + 7) / 8;
     size_t from = 0, used = headers.size();
     for (int y = glyphHeight - 1; y >= 0; --y) {
-      PackRow(strip->Row(y + 1), block.data() + used, cells, bits);
+      uint8_t* row = block.Data() + used;
+      if (bits < 8) std::memset(row, 0, stride);
+      PackRow(strip->Row(y + 1), row, cells, bits);
+      std::memset(row + pixelBytes, 0, stride - pixelBytes);
       used += stride;
-      if (used == block.size() || y == 0) {
-        packedFile.Write(std::string_view(reinterpret_cast<const char*>(block.data()) + from, used - from));
+      if (used == blockEnd || y == 0) {
+        packedFile.Write(std::string_view(reinterpret_cast<const char*>(block.Data()) + from, used - from));
         from = used = headers.size();
       }
     }
   }
-  metricsFile.Write(lines.Text());
+  metricsFile.Write(metrics);
   // The strip has been read whole and is closed before anything is replaced:
   // a strip in the output folder is replaced by its own packed bitmap.
   strip.reset();

@@ -394,12 +394,16 @@ std::string BmpFileHeaders(TPixelFormat format, const std::vector<TRGBQuad>& pal
   if (bitFields) {
     for (uint32_t mask : kMask565) PutLE32(out, mask);
   }
+  // The colour table: blue, green, red, reserved, as TRGBQuad holds them.
+  const size_t tableAt = out.size();
+  out.resize(tableAt + colors * 4);
   for (size_t i = 0; i < colors; ++i) {
     const TRGBQuad& q = palette[i];
-    out += char(q.Blue);
-    out += char(q.Green);
-    out += char(q.Red);
-    out += char(q.Reserved);
+    char* entry = out.data() + tableAt + i * 4;
+    entry[0] = char(q.Blue);
+    entry[1] = char(q.Green);
+    entry[2] = char(q.Red);
+    entry[3] = char(q.Reserved);
   }
   return out;
 }
