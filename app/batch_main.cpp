@@ -6,9 +6,6 @@
 // FILE kinds by extension: .metrics font metrics files, .log run logs, or one
 // .lst project list whose lines become the entries. The run is the shared run
 // of run/: the same walk, run log, dispatch and list interpreter.
-#include <signal.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -16,6 +13,7 @@
 #include <vector>
 
 #include "Classes.h"
+#include "Console.h"
 #include "Exceptions.h"
 #include "Formathandlers.h"
 #include "Run.h"
@@ -44,10 +42,7 @@ constexpr char kUsage[] =
     "  -q        no progress output\n"
     "  --help    this text\n";
 
-volatile sig_atomic_t StopSignalled = 0;
 bool ProgressLineOpen = false;  // a progress bar stands on the terminal without its newline
-
-void OnInterrupt(int) { StopSignalled = 1; }
 
 struct TOptions {
   std::string outputDir;
@@ -110,7 +105,7 @@ TInputKind KindOf(const std::vector<std::string>& files) {
 class TConsoleHost : public TRunHost {
  public:
   TConsoleHost(std::vector<std::string> entries, TInputKind kind, bool quiet)
-      : FEntries(std::move(entries)), FKind(kind), FQuiet(quiet), FTerminal(::isatty(STDERR_FILENO)) {}
+      : FEntries(std::move(entries)), FKind(kind), FQuiet(quiet), FTerminal(StdErrIsTerminal()) {}
 
   int EntryCount() const override { return static_cast<int>(FEntries.size()); }
   std::string Entry(int index) const override {
@@ -156,7 +151,7 @@ class TConsoleHost : public TRunHost {
   void SetTotalPosition(int) override {}
   void StepProgress() override {}
   void ProcessMessages() override {}
-  bool StopRequested() const override { return StopSignalled != 0; }
+  bool StopRequested() const override { return InterruptRequested(); }
   void ResetStatus() override {
     if (ProgressLineOpen) std::fputc('\n', stderr);
     ProgressLineOpen = false;
@@ -238,10 +233,7 @@ int main(int argc, char** argv) {
     }
   }
   // The first Ctrl-C stops the run after the current entry; a second one ends it.
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  action.sa_flags = SA_RESETHAND;
-  ::sigaction(SIGINT, &action, nullptr);
+  InstallStopOnInterrupt();
 
   try {
     return Run(ParseArguments(argc, argv));

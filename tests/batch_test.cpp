@@ -219,3 +219,43 @@ TEST_F(BatchTest, ARunKilledAtAnyMomentLeavesOnlyWholeFiles) {
     }
   }
 }
+
+TEST_F(BatchTest, CtrlCStopsAfterTheCurrentEntry) {
+  std::vector<std::string> args = {EI_BATCH, "-q", "-o", dir.File("out")};
+  for (int i = 0; i < 200; ++i) {
+    args.push_back(testutil::WriteFont(dir.File("in"), "f" + std::to_string(1000 + i), platform::TPixelFormat::pf24bit, 40));
+  }
+  int out[2];
+  ASSERT_EQ(::pipe(out), 0);
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::dup2(out[1], 1);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  ::close(out[1]);
+  for (int wait = 0; wait < 5000; ++wait) {
+    std::error_code ec;
+    if (std::filesystem::exists(dir.File("out"), ec) && testutil::ListFolder(dir.File("out")).size() >= 4) break;
+    ::usleep(200);
+  }
+  ::kill(pid, SIGINT);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  char text[64] = {};
+  const ssize_t n = ::read(out[0], text, sizeof text - 1);
+  ::close(out[0]);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  EXPECT_EQ(std::string(text, n > 0 ? size_t(n) : 0), "Operation stopped!\n");
+  // The entries handled up to the stop, and their run log.
+  const std::vector<std::string> log = platform::SplitLines(testutil::ReadFile(dir.File("out/result.log")));
+  const size_t fonts = (testutil::ListFolder(dir.File("out")).size() - 1) / 2;
+  EXPECT_GE(fonts, 2u);
+  EXPECT_LT(fonts, 200u);
+  EXPECT_EQ(log.size(), 2 * fonts);
+}
