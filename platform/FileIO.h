@@ -4,8 +4,6 @@
 // TFileEnv, so a test can count what is read or make writes fail part-way.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -14,16 +12,19 @@
 
 namespace platform {
 
+// An open file of the system: a file descriptor, or a Windows handle.
+using THandle = intptr_t;
+
 // The system calls that the readers and the writer make. A test double
 // overrides only the call it needs, for example one that fails writes after N
 // bytes, or one that counts the bytes read.
 class TFileEnv {
  public:
   virtual ~TFileEnv() = default;
-  // As pread: up to size bytes at offset; 0 at the end; -1 with errno on error.
-  virtual ssize_t ReadAt(int fd, void* data, size_t size, uint64_t offset);
-  // As write.
-  virtual ssize_t Write(int fd, const void* data, size_t size);
+  // Up to size bytes at offset; 0 at the end; -1 on error.
+  virtual int64_t ReadAt(THandle file, void* data, size_t size, uint64_t offset);
+  // Up to size bytes at the end of what was written; -1 on error.
+  virtual int64_t Write(THandle file, const void* data, size_t size);
   // Whether the writer may use unnamed temporary files, where the file system
   // has them. Off, it always takes the named fallback.
   virtual bool UnnamedTemporaryFiles() const { return true; }
@@ -69,7 +70,7 @@ class TReadFile {
 
  private:
   std::string FFileName;
-  int FHandle = -1;
+  THandle FHandle = -1;
   uint64_t FSize = 0;
 };
 
@@ -126,8 +127,8 @@ class TFileWriter {
 
   std::string FPath;
   std::string FTempPath;  // the hidden name; for an unnamed file, used only to replace
-  int FHandle = -1;
-  int FOldHandle = -1;      // the old target, while the content matches it
+  THandle FHandle = -1;
+  THandle FOldHandle = -1;  // the old target, while the content matches it
   uint64_t FOldSize = 0;
   uint64_t FMatched = 0;    // bytes of content that are the old target's own
   std::string FScratch;     // old bytes being compared
@@ -175,7 +176,7 @@ class TFileStream {
 
  private:
   std::string FFileName;
-  int FHandle = -1;
+  THandle FHandle = -1;
 };
 
 // File attribute mask of FindFirst: 63 counts every kind of entry.

@@ -52,14 +52,14 @@ std::vector<std::string> ListFolder(const std::string& path) {
   return names;
 }
 
-ssize_t TDiskFullEnv::Write(int fd, const void* data, size_t size) {
+int64_t TDiskFullEnv::Write(THandle file, const void* data, size_t size) {
   if (FLeft == 0) {
     errno = ENOSPC;
     return -1;
   }
   size = std::min(size, FLeft);
   FLeft -= size;
-  return TFileEnv::Write(fd, data, size);
+  return TFileEnv::Write(file, data, size);
 }
 
 std::pair<uint64_t, int64_t> FileIdentity(const std::string& path) {
@@ -73,8 +73,8 @@ void MakeOld(const std::string& path) {
   ::utimensat(AT_FDCWD, path.c_str(), times, 0);
 }
 
-ssize_t TCountingEnv::ReadAt(int fd, void* data, size_t size, uint64_t offset) {
-  const ssize_t n = TFileEnv::ReadAt(fd, data, size, offset);
+int64_t TCountingEnv::ReadAt(THandle file, void* data, size_t size, uint64_t offset) {
+  const int64_t n = TFileEnv::ReadAt(file, data, size, offset);
   if (n > 0) BytesRead += static_cast<uint64_t>(n);
   return n;
 }

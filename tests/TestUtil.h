@@ -52,7 +52,7 @@ std::string WriteFont(const std::string& folder, const std::string& name,
 class TDiskFullEnv : public platform::TFileEnv {
  public:
   explicit TDiskFullEnv(size_t limit) : FLeft(limit) {}
-  ssize_t Write(int fd, const void* data, size_t size) override;
+  int64_t Write(platform::THandle file, const void* data, size_t size) override;
 
  private:
   size_t FLeft;
@@ -67,7 +67,7 @@ void MakeOld(const std::string& path);
 // A file environment that counts the bytes read.
 class TCountingEnv : public platform::TFileEnv {
  public:
-  ssize_t ReadAt(int fd, void* data, size_t size, uint64_t offset) override;
+  int64_t ReadAt(platform::THandle file, void* data, size_t size, uint64_t offset) override;
   uint64_t BytesRead = 0;
 };
 

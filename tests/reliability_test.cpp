@@ -181,13 +181,13 @@ namespace {
 class TDyingEnv : public TFileEnv {
  public:
   TDyingEnv(size_t limit, bool named) : FLeft(limit), FNamed(named) {}
-  ssize_t Write(int fd, const void* data, size_t size) override {
+  int64_t Write(platform::THandle file, const void* data, size_t size) override {
     if (size >= FLeft) {
-      TFileEnv::Write(fd, data, FLeft);
+      TFileEnv::Write(file, data, FLeft);
       ::_exit(kDiedInWrite);
     }
     FLeft -= size;
-    return TFileEnv::Write(fd, data, size);
+    return TFileEnv::Write(file, data, size);
   }
   bool UnnamedTemporaryFiles() const override { return !FNamed; }
   static constexpr int kDiedInWrite = 77;

@@ -16,11 +16,15 @@
 
 namespace platform {
 
-ssize_t TFileEnv::ReadAt(int fd, void* data, size_t size, uint64_t offset) {
-  return ::pread(fd, data, size, static_cast<off_t>(offset));
+// The POSIX side of the file layer: a handle is a file descriptor.
+
+int64_t TFileEnv::ReadAt(THandle file, void* data, size_t size, uint64_t offset) {
+  return ::pread(static_cast<int>(file), data, size, static_cast<off_t>(offset));
 }
 
-ssize_t TFileEnv::Write(int fd, const void* data, size_t size) { return ::write(fd, data, size); }
+int64_t TFileEnv::Write(THandle file, const void* data, size_t size) {
+  return ::write(static_cast<int>(file), data, size);
+}
 
 namespace {
 
