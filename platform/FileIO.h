@@ -117,7 +117,11 @@ class TFileWriter {
   // the step that gives the name is left.
   void Prepare();
   void Publish();
+  // The system's part of Prepare and Publish, for content that differs.
+  void PrepareTemporary();
+  void PublishTemporary();
   void Discard();
+  static void CloseFile(THandle file);
   // Opens the temporary file; raises EFCreateError.
   void OpenTemporary();
   // Ends the comparison with the old target: the temporary file is opened and
