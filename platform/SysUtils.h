@@ -9,7 +9,12 @@
 
 namespace platform {
 
+// The separator of the paths that the program builds.
+#ifdef _WIN32
+inline constexpr char PathDelim = '\\';
+#else
 inline constexpr char PathDelim = '/';
+#endif
 
 // The part of path after its last "/", "\" or ":".
 std::string ExtractFileName(std::string_view path);

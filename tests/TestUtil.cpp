@@ -1,13 +1,14 @@
 #include "TestUtil.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
+#include "SysUtils.h"
+
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <algorithm>
-#include <cerrno>
+#include <cstdio>
+#include <random>
 
 namespace fs = std::filesystem;
 using namespace platform;
@@ -15,8 +16,15 @@ using namespace platform;
 namespace testutil {
 
 TTempDir::TTempDir() {
-  std::string pattern = (fs::temp_directory_path() / "ei-test-XXXXXX").string();
-  FPath = mkdtemp(pattern.data());
+  std::random_device random;
+  for (;;) {
+    char name[32];
+    std::snprintf(name, sizeof name, "ei-test-%08x", unsigned(random()));
+    FPath = (fs::temp_directory_path() / name).string();
+    std::error_code ec;
+    if (fs::create_directory(FPath, ec)) return;
+    if (ec) throw fs::filesystem_error("cannot make a test folder", FPath, ec);
+  }
 }
 
 TTempDir::~TTempDir() {
@@ -26,6 +34,12 @@ TTempDir::~TTempDir() {
     fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
   }
   fs::remove_all(FPath, ec);
+}
+
+std::string TTempDir::File(const std::string& name) const {
+  std::string native = name;
+  std::replace(native.begin(), native.end(), '/', platform::PathDelim);
+  return platform::JoinPath(FPath, native);
 }
 
 std::string ReadFile(const std::string& path) {
@@ -53,24 +67,10 @@ std::vector<std::string> ListFolder(const std::string& path) {
 }
 
 int64_t TDiskFullEnv::Write(THandle file, const void* data, size_t size) {
-  if (FLeft == 0) {
-    errno = ENOSPC;
-    return -1;
-  }
+  if (FLeft == 0) return -1;  // as a full disk
   size = std::min(size, FLeft);
   FLeft -= size;
   return TFileEnv::Write(file, data, size);
-}
-
-std::pair<uint64_t, int64_t> FileIdentity(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return {0, 0};
-  return {st.st_ino, int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
-}
-
-void MakeOld(const std::string& path) {
-  const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
-  ::utimensat(AT_FDCWD, path.c_str(), times, 0);
 }
 
 int64_t TCountingEnv::ReadAt(THandle file, void* data, size_t size, uint64_t offset) {
@@ -117,9 +117,10 @@ TBitmap MakeStrip(TPixelFormat format, const std::vector<int>& widths, int heigh
 
 std::string WriteFont(const std::string& folder, const std::string& name, TPixelFormat format,
                       int height) {
-  MakeStrip(format, StandardWidths(), height).SaveToFile(folder + "/" + name + ".bmp");
-  WriteFile(folder + "/" + name + ".metrics", "");
-  return folder + "/" + name + ".metrics";
+  const std::string base = platform::JoinPath(folder, name);
+  MakeStrip(format, StandardWidths(), height).SaveToFile(base + ".bmp");
+  WriteFile(base + ".metrics", "");
+  return base + ".metrics";
 }
 
 }  // namespace testutil

@@ -19,7 +19,8 @@ class TTempDir {
   TTempDir();
   ~TTempDir();
   const std::string& Path() const { return FPath; }
-  std::string File(const std::string& name) const { return FPath + "/" + name; }
+  // name in the folder, joined with the separator that the program uses.
+  std::string File(const std::string& name) const;
 
  private:
   std::string FPath;
@@ -58,11 +59,23 @@ class TDiskFullEnv : public platform::TFileEnv {
   size_t FLeft;
 };
 
-// The inode and modification time of path: what a rewrite changes. {0, 0}
-// when path is missing.
+// The file's identity (inode or file index) and modification time: what a
+// rewrite changes. {0, 0} when path is missing.
 std::pair<uint64_t, int64_t> FileIdentity(const std::string& path);
 // Sets the time stamps of path far into the past, so that any rewrite shows.
 void MakeOld(const std::string& path);
+// Makes path read-only (no write bit for anyone, or the read-only attribute),
+// or writable again.
+void SetReadOnly(const std::string& path, bool readOnly = true);
+
+// What a program run by RunProgram did.
+struct TProgramResult {
+  int exit = -1;
+  std::string out, err;
+};
+// Runs the program args[0] with the arguments after it, in the folder dir,
+// and waits for it; its output goes through files in dir.
+TProgramResult RunProgram(const std::vector<std::string>& args, const std::string& dir);
 
 // A file environment that counts the bytes read.
 class TCountingEnv : public platform::TFileEnv {

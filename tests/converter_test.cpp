@@ -1,7 +1,7 @@
 // The glyph strip converter: packing, the metrics text, its errors.
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include <cstdint>
 #include <cstring>
@@ -273,7 +273,7 @@ TEST_F(ConverterTest, ErrorsLeaveTheFilesTheirStepAllows) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string strip = in.File("font.bmp");
-    ::unlink(strip.c_str());
+    std::filesystem::remove(strip);
     c.prepare(strip);
     EXPECT_EQ(ErrorOf([&] { ExtractMetrics(in.File("font.metrics"), 0); }), Format(c.message, strip));
     EXPECT_TRUE(testutil::ListFolder(out.Path()).empty());
@@ -287,7 +287,7 @@ TEST_F(ConverterTest, OutputsThatCannotBeCreated) {
   EXPECT_EQ(ErrorOf([&] { ExtractMetrics(metrics, 0); }), "Cannot create file " + out.File("missing/font.bmp"));
   // The metrics text cannot be created: the packed bitmap is not written either.
   OutputDir = out.Path();
-  ::mkdir(out.File("font.metrics").c_str(), 0755);
+  std::filesystem::create_directory(out.File("font.metrics"));
   EXPECT_EQ(ErrorOf([&] { ExtractMetrics(metrics, 0); }), "Cannot create file " + out.File("font.metrics"));
   EXPECT_EQ(testutil::ListFolder(out.Path()), std::vector<std::string>{"font.metrics"});
 }
@@ -309,7 +309,7 @@ TEST_F(ConverterTest, AFontsTwoFilesChangeTogetherOrNotAtAll) {
     SCOPED_TRACE(c.name);
     testutil::WriteFile(out.File("font.bmp"), "old bitmap");
     testutil::WriteFile(out.File("font.metrics"), "old metrics");
-    if (c.readOnlyMetrics) ::chmod(out.File("font.metrics").c_str(), 0444);
+    if (c.readOnlyMetrics) testutil::SetReadOnly(out.File("font.metrics"));
     {
       testutil::TDiskFullEnv env(c.diskLimit);
       TScopedFileEnv scope(env);
@@ -318,11 +318,11 @@ TEST_F(ConverterTest, AFontsTwoFilesChangeTogetherOrNotAtAll) {
     EXPECT_EQ(testutil::ReadFile(out.File("font.bmp")), "old bitmap");
     EXPECT_EQ(testutil::ReadFile(out.File("font.metrics")), "old metrics");
     EXPECT_EQ(testutil::ListFolder(out.Path()), (std::vector<std::string>{"font.bmp", "font.metrics"}));
-    ::chmod(out.File("font.metrics").c_str(), 0644);
+    testutil::SetReadOnly(out.File("font.metrics"), false);
   }
   // A new font that fails in its metrics text leaves nothing.
-  ::unlink(out.File("font.bmp").c_str());
-  ::unlink(out.File("font.metrics").c_str());
+  std::filesystem::remove(out.File("font.bmp"));
+  std::filesystem::remove(out.File("font.metrics"));
   testutil::TDiskFullEnv env(5774 + 1000);
   TScopedFileEnv scope(env);
   EXPECT_EQ(ErrorOf([&] { ExtractMetrics(metrics, 0); }), "Stream write error");
@@ -481,6 +481,6 @@ TEST_F(ConverterTest, RefusesAMetricsPathThatNamesTheStripItself) {
                   ": a font metrics file must not have the extension .bmp of its glyph strip");
     EXPECT_EQ(testutil::ReadFile(path), before);
     EXPECT_EQ(testutil::ListFolder(out.Path()), std::vector<std::string>{name});
-    ::unlink(path.c_str());
+    std::filesystem::remove(path);
   }
 }

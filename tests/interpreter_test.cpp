@@ -1,7 +1,7 @@
 // The list interpreter, driven without a window through a recording host.
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include "Classes.h"
 #include "Exceptions.h"
@@ -149,7 +149,7 @@ TEST_F(InterpreterTest, AOneLineFileMovesTotalToTheEnd) {
 TEST_F(InterpreterTest, SourcesThatCannotBeHeldEndTheRun) {
   const std::string readOnly = src.File("ro.metrics");
   testutil::WriteFile(readOnly, "");
-  ::chmod(readOnly.c_str(), 0444);
+  testutil::SetReadOnly(readOnly);
   const struct {
     const char* name;
     std::string source;
@@ -169,7 +169,7 @@ TEST_F(InterpreterTest, SourcesThatCannotBeHeldEndTheRun) {
 TEST_F(InterpreterTest, TheSourceIsHeldExclusivelyOnlyWhileItsLineRuns) {
   bool heldDuringConversion = false;
   // The converter fails for the second source: its strip is missing.
-  ::unlink(out.File("b.bmp").c_str());
+  std::filesystem::remove(out.File("b.bmp"));
   testutil::WriteFile(lists.File("list.log"),
                       Format("#Format: MET\n#Source: %s/a.metrics\n#Source: %s/b.metrics\n", src.Path()));
   host.OnPump = [&] {
@@ -212,7 +212,7 @@ TEST_F(InterpreterTest, WordsAndPathsHaveNoLengthLimit) {
   const std::string longName = std::string(300, 'n');
   testutil::WriteFont(out.Path(), longName.substr(0, 200));
   const std::string sub = src.File(std::string(120, 'f'));
-  ::mkdir(sub.c_str(), 0755);
+  std::filesystem::create_directory(sub);
   testutil::WriteFile(sub + "/" + longName.substr(0, 200) + ".metrics", "");
   Interpret("#Format: MET\n#Source: " + sub + "/" + longName.substr(0, 200) + ".metrics\n");
   EXPECT_EQ(SplitLines(testutil::ReadFile(out.File(longName.substr(0, 200) + ".metrics"))).size(), 153u);

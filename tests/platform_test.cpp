@@ -1,7 +1,7 @@
 // The class library's core: text-file rules, path routines, the file writer.
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include "Classes.h"
 #include "Exceptions.h"
@@ -126,25 +126,12 @@ TEST(FileWriter, ANewFileThatFailsPartWayIsRemoved) {
   EXPECT_TRUE(testutil::ListFolder(dir.Path()).empty());
 }
 
-TEST(FileWriter, ReplacesAFileWholeAndKeepsItsMode) {
-  TTempDir dir;
-  const std::string path = dir.File("target.bin");
-  testutil::WriteFile(path, "a much longer old content");
-  ::chmod(path.c_str(), 0640);
-  WriteFileBytes(path, "new");
-  EXPECT_EQ(testutil::ReadFile(path), "new");
-  struct stat st {};
-  ASSERT_EQ(::stat(path.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0640u);
-  EXPECT_EQ(testutil::ListFolder(dir.Path()), std::vector<std::string>{"target.bin"});
-}
-
 TEST(FileWriter, TargetsThatCannotBeCreatedNameThePath) {
   TTempDir dir;
   const std::string readOnly = dir.File("ro.txt");
   testutil::WriteFile(readOnly, "keep");
-  ::chmod(readOnly.c_str(), 0444);
-  ::mkdir(dir.File("folder").c_str(), 0755);
+  testutil::SetReadOnly(readOnly);
+  std::filesystem::create_directory(dir.File("folder"));
   for (const std::string& path : {readOnly, dir.File("folder"), dir.File("no/such/file.txt")}) {
     try {
       WriteFileBytes(path, "data");
@@ -171,7 +158,7 @@ TEST(FileStream, FoldersAndReadOnlyFilesCannotBeOpenedForWriting) {
   TTempDir dir;
   const std::string readOnly = dir.File("ro.metrics");
   testutil::WriteFile(readOnly, "");
-  ::chmod(readOnly.c_str(), 0444);
+  testutil::SetReadOnly(readOnly);
   for (const std::string& path : {dir.Path(), readOnly, dir.File("missing")}) {
     try {
       TFileStream stream(path, fmOpenReadWrite | fmShareExclusive);
