@@ -1,6 +1,8 @@
 #include "FuzzEntry.h"
 
 #include <cstdlib>
+#include <filesystem>
+#include <random>
 #include <string>
 
 #include "Exceptions.h"
@@ -13,14 +15,26 @@ using namespace platform;
 
 namespace {
 
+// A folder of this process's own for the files of a conversion, removed when
+// the process ends.
 const std::string& WorkFolder() {
-  static const std::string folder = [] {
-    char pattern[] = "/tmp/ei-fuzz-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    if (!made) std::abort();
-    return std::string(made);
-  }();
-  return folder;
+  static const struct TFolder {
+    std::string path;
+    TFolder() {
+      std::random_device random;
+      for (int attempt = 0; attempt < 100 && path.empty(); ++attempt) {
+        const auto candidate = std::filesystem::temp_directory_path() /
+                               ("ei-fuzz-" + std::to_string(random()));
+        if (std::filesystem::create_directory(candidate)) path = candidate.string();
+      }
+      if (path.empty()) std::abort();
+    }
+    ~TFolder() {
+      std::error_code ec;
+      std::filesystem::remove_all(path, ec);
+    }
+  } folder;
+  return folder.path;
 }
 
 }  // namespace
@@ -43,10 +57,10 @@ void FuzzBmpInput(const uint8_t* data, size_t size) {
 
   try {
     const std::string& folder = WorkFolder();
-    WriteFileBytes(folder + "/font.bmp", bytes);
-    OutputDir = folder + "/out";
+    WriteFileBytes(JoinPath(folder, "font.bmp"), bytes);
+    OutputDir = JoinPath(folder, "out");
     ForceDirectories(OutputDir);
-    ExtractMetrics(folder + "/font.metrics", 7);
+    ExtractMetrics(JoinPath(folder, "font.metrics"), 7);
   } catch (const Exception&) {
   }
 }

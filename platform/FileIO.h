@@ -179,9 +179,20 @@ class TFileStream {
   const std::string& FileName() const { return FFileName; }
 
  private:
+  friend class TFileWriter;
+  friend TFileStream* HeldStream(const std::string& path);
+  // Opens FFileName in FMode; FHandle stays -1 when that fails.
+  void Open();
+
   std::string FFileName;
+  unsigned FMode = 0;
   THandle FHandle = -1;
 };
+
+// The exclusive hold of this process on path, if any. Where the system
+// replaces no open file (Windows), the writer closes the hold for the moment
+// of the replacement and opens it again on the new file.
+TFileStream* HeldStream(const std::string& path);
 
 // File attribute mask of FindFirst: 63 counts every kind of entry.
 inline constexpr int faAnyFile = 63;

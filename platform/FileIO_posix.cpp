@@ -206,7 +206,13 @@ void TFileWriter::PublishTemporary() {
 // ---------------------------------------------------------------------------
 // Holding
 
-TFileStream::TFileStream(const std::string& path, unsigned mode) : FFileName(path) {
+// A hold never keeps our own writer out here: a file can be replaced while it
+// is open.
+TFileStream* HeldStream(const std::string&) { return nullptr; }
+
+void TFileStream::Open() {}
+
+TFileStream::TFileStream(const std::string& path, unsigned mode) : FFileName(path), FMode(mode) {
   const bool write = (mode & 0x3) == fmOpenReadWrite;
   struct stat st {};
   const int fd = OpenRegular(path, write ? O_RDWR : O_RDONLY, st);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "Exceptions.h"
 #include "FileIO.h"
@@ -134,8 +135,18 @@ void TFileWriter::PrepareTemporary() {
 }
 
 void TFileWriter::PublishTemporary() {
+  // Windows replaces no file that is open, and a run that converts in its
+  // sources' own folder holds the very file it replaces. This process's hold
+  // steps aside for the replacement and holds the new file at once.
+  TFileStream* held = HeldStream(FPath);
+  if (held) {
+    ::CloseHandle(ToHandle(held->FHandle));
+    held->FHandle = -1;
+  }
   // One step: the target is the old file or the new one, never a part of either.
-  if (!::MoveFileExA(FTempPath.c_str(), FPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+  const bool moved = ::MoveFileExA(FTempPath.c_str(), FPath.c_str(), MOVEFILE_REPLACE_EXISTING);
+  if (held) held->Open();
+  if (!moved) {
     Discard();
     throw EFCreateError(FPath);
   }
@@ -143,18 +154,63 @@ void TFileWriter::PublishTemporary() {
 }
 
 // ---------------------------------------------------------------------------
-// Holding: opened for reading and writing and shared with nobody, so no other
-// program can open the file while it is held. A read-only file cannot be
-// opened for writing, and one that another program has open cannot be opened.
+// Holding: opened for reading and writing and shared with nobody for reading
+// or writing, so no other program can open the file while it is held, and one
+// that another program has open cannot be held. A file with the read-only
+// attribute is refused for writing, whoever runs the program. The one thing
+// left shared is deleting: our own writer may still replace the held file by
+// its converted self when a run converts in the sources' own folder.
 
-TFileStream::TFileStream(const std::string& path, unsigned mode) : FFileName(path) {
+namespace {
+
+// The exclusive holds of this process, for the writer to find.
+std::vector<TFileStream*>& Holds() {
+  static std::vector<TFileStream*> holds;
+  return holds;
+}
+
+std::string FullPath(const std::string& path) {
+  std::string full(::GetFullPathNameA(path.c_str(), 0, nullptr, nullptr), '\0');
+  if (full.empty()) return path;
+  full.resize(::GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr));
+  return full;
+}
+
+// Windows file names ignore the case of ASCII letters.
+bool SameName(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && ::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), int(a.size()),
+                                                  b.data(), int(b.size())) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+TFileStream* HeldStream(const std::string& path) {
+  const std::string full = FullPath(path);
+  for (TFileStream* stream : Holds()) {
+    if (stream->FHandle >= 0 && SameName(FullPath(stream->FFileName), full)) return stream;
+  }
+  return nullptr;
+}
+
+TFileStream::TFileStream(const std::string& path, unsigned mode) : FFileName(path), FMode(mode) {
   const bool write = (mode & 0x3) == fmOpenReadWrite;
-  const DWORD share = (mode & fmShareExclusive) ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE;
-  FHandle = FromHandle(OpenRegular(path, GENERIC_READ | (write ? GENERIC_WRITE : 0), share));
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (write && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    throw EFOpenError(path);
+  }
+  Open();
   if (FHandle < 0) throw EFOpenError(path);
+  if (mode & fmShareExclusive) Holds().push_back(this);
+}
+
+void TFileStream::Open() {
+  const bool write = (FMode & 0x3) == fmOpenReadWrite;
+  const DWORD share = (FMode & fmShareExclusive) ? FILE_SHARE_DELETE : FILE_SHARE_READ | FILE_SHARE_WRITE;
+  FHandle = FromHandle(OpenRegular(FFileName, GENERIC_READ | (write ? GENERIC_WRITE : 0), share));
 }
 
 TFileStream::~TFileStream() {
+  std::erase(Holds(), this);
   if (FHandle >= 0) ::CloseHandle(ToHandle(FHandle));
 }
 

@@ -64,7 +64,10 @@ TProgramResult RunProgram(const std::vector<std::string>& args, const std::strin
   const HANDLE out = ::CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
   const HANDLE err = ::CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
   std::string commandLine;
-  for (const std::string& a : args) commandLine += (commandLine.empty() ? "" : " ") + Quoted(a);
+  for (const std::string& a : args) {
+    if (!commandLine.empty()) commandLine += ' ';
+    commandLine += Quoted(a);
+  }
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -84,8 +87,17 @@ TProgramResult RunProgram(const std::vector<std::string>& args, const std::strin
   }
   ::CloseHandle(out);
   ::CloseHandle(err);
-  r.out = ReadFile(outPath);
-  r.err = ReadFile(errPath);
+  // The program writes text with CR LF line ends, as Windows programs do; the
+  // tests read it as text.
+  auto text = [](std::string bytes) {
+    std::string lines;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+      if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')) lines += bytes[i];
+    }
+    return lines;
+  };
+  r.out = text(ReadFile(outPath));
+  r.err = text(ReadFile(errPath));
   std::filesystem::remove(outPath);
   std::filesystem::remove(errPath);
   return r;
