@@ -59,12 +59,6 @@ bool Exists(const std::string& path) {
   return fs::exists(path, ec);
 }
 
-std::vector<std::string> ListFolder(const std::string& path) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(path)) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 int64_t TDiskFullEnv::Write(THandle file, const void* data, size_t size) {
   if (FLeft == 0) return -1;  // as a full disk

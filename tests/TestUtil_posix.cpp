@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "TestUtil.h"
@@ -22,6 +23,13 @@ void MakeOld(const std::string& path) {
 }
 
 void SetReadOnly(const std::string& path, bool readOnly) { ::chmod(path.c_str(), readOnly ? 0444 : 0644); }
+
+std::vector<std::string> ListFolder(const std::string& path) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(path)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 TProgramResult RunProgram(const std::vector<std::string>& args, const std::string& dir) {
   const std::string outPath = dir + "/.stdout", errPath = dir + "/.stderr";

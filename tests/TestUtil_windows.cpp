@@ -1,6 +1,7 @@
 // The Windows side of the test helpers.
 #include <windows.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "TestUtil.h"
@@ -56,6 +57,21 @@ void SetReadOnly(const std::string& path, bool readOnly) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
   ::SetFileAttributesA(path.c_str(), readOnly ? attributes | FILE_ATTRIBUTE_READONLY
                                               : attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+}
+
+std::vector<std::string> ListFolder(const std::string& path) {
+  // The names as the 8-bit calls give them, in the system code page.
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found{};
+  const HANDLE search = ::FindFirstFileA((path + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = found.cFileName;
+    if (name != "." && name != "..") names.push_back(name);
+  } while (::FindNextFileA(search, &found));
+  ::FindClose(search);
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 TProgramResult RunProgram(const std::vector<std::string>& args, const std::string& dir) {

@@ -484,3 +484,38 @@ TEST_F(ConverterTest, RefusesAMetricsPathThatNamesTheStripItself) {
     std::filesystem::remove(path);
   }
 }
+
+namespace {
+
+// FNV-1a, 64 bits: a digest of a file's bytes.
+uint64_t Digest(const std::string& bytes) {
+  uint64_t h = 0xCBF29CE484222325ull;
+  for (unsigned char c : bytes) h = (h ^ c) * 0x100000001B3ull;
+  return h;
+}
+
+}  // namespace
+
+TEST_F(ConverterTest, EverySystemWritesTheSameBytes) {
+  // The digests of the packed bitmap and the metrics text as the Linux build
+  // writes them (the same as the whole-image copies before block reading):
+  // every build must write the same bytes.
+  constexpr uint64_t kMetrics = 0x143CCFD699E7F31Cull;  // the same widths in every format
+  const struct {
+    TPixelFormat format;
+    uint64_t packed;
+  } cases[] = {
+      {TPixelFormat::pf1bit, 0xEB7CA22EE7B10765ull},  {TPixelFormat::pf4bit, 0xC905CA9DA17A34A3ull},
+      {TPixelFormat::pf8bit, 0x947044AFEF27E362ull},  {TPixelFormat::pf15bit, 0x073A491EE0210D27ull},
+      {TPixelFormat::pf16bit, 0x0B18EB84CBDE0D95ull}, {TPixelFormat::pf24bit, 0xB1E01E2D42065F8Dull},
+      {TPixelFormat::pf32bit, 0x57B23D19625436E6ull},
+  };
+  for (const auto& c : cases) {
+    Convert(testutil::MakeStrip(c.format, testutil::StandardWidths(), 7, 2));
+    EXPECT_EQ(Digest(testutil::ReadFile(out.File("font.bmp"))), c.packed) << int(c.format);
+    EXPECT_EQ(Digest(testutil::ReadFile(out.File("font.metrics"))), kMetrics) << int(c.format);
+  }
+  ExtractMetrics(std::string(EI_SAMPLES) + "/dejavu-sans.metrics", 0);
+  EXPECT_EQ(Digest(testutil::ReadFile(out.File("dejavu-sans.bmp"))), 0xD15354988E30C4A3ull);
+  EXPECT_EQ(Digest(testutil::ReadFile(out.File("dejavu-sans.metrics"))), 0x21434EE20F922E56ull);
+}

@@ -14,4 +14,10 @@ mkdir -p "$WINEPREFIX"
 jobs=$(nproc)
 cmake --preset windows
 cmake --build --preset windows -j "$jobs"
+# A scratch drive T: whose root the tests may write to, as a drive root
+# chosen as output folder.
+wine cmd /c exit >/dev/null 2>&1 || true  # makes the prefix
+mkdir -p build/windows/drive-t "$WINEPREFIX/dosdevices"
+ln -sfn "$PWD/build/windows/drive-t" "$WINEPREFIX/dosdevices/t:"
+export EI_TEST_DRIVE=T:
 ctest --preset windows -j "$jobs"
