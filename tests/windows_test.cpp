@@ -141,3 +141,22 @@ TEST(WindowsCodePage, NamesWithUpperBytesKeepThem) {
   EXPECT_EQ(testutil::ListFolder(out.Path()), (std::vector<std::string>{name + ".bmp", name + ".metrics"}));
   EXPECT_TRUE(FileExists(out.File(name + ".bmp")));
 }
+
+TEST(WindowsPaths, AProjectListNamesItsListFilesWithBackslashes) {
+  TTempDir dir;
+  std::filesystem::create_directory(dir.File("in"));
+  std::filesystem::create_directory(dir.File("out"));
+  for (const char* name : {"a", "b"}) {
+    const std::string source = testutil::WriteFont(dir.File("in"), name);
+    testutil::WriteFont(dir.File("out"), name);
+    testutil::WriteFile(dir.File("out\\" + std::string(name) + ".log"), "#Format: MET\r\n#Source: " + source + "\r\n");
+  }
+  // One entry as a full "\" path, one relative to the output folder.
+  testutil::WriteFile(dir.File("project.lst"), dir.File("out\\a.log") + "\r\n.\\b.log\r\n");
+  const std::vector<std::string> args = {EI_BATCH, "-q", "-o", "out", "project.lst"};
+  const testutil::TProgramResult r = testutil::RunProgram(args, dir.Path());
+  EXPECT_EQ(r.exit, 0) << r.err;
+  for (const char* name : {"a", "b"}) {
+    EXPECT_EQ(SplitLines(testutil::ReadFile(dir.File("out\\" + std::string(name) + ".metrics"))).size(), 153u);
+  }
+}
