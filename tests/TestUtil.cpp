@@ -42,6 +42,15 @@ std::string TTempDir::File(const std::string& name) const {
   return platform::JoinPath(FPath, native);
 }
 
+std::string ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream out;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,6 +26,9 @@ class TTempDir {
  private:
   std::string FPath;
 };
+
+// The message of the error that f raises, or "(no error)".
+std::string ErrorOf(const std::function<void()>& f);
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);

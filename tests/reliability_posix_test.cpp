@@ -22,20 +22,8 @@
 #include "TestUtil.h"
 
 using namespace platform;
+using testutil::ErrorOf;
 using testutil::TTempDir;
-
-namespace {
-
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
-
-}  // namespace
 
 TEST(NonRegularInputs, AreRefusedAtOnceByEveryReader) {
   TTempDir dir;

@@ -15,18 +15,10 @@
 #include "TestUtil.h"
 
 using namespace platform;
+using testutil::ErrorOf;
 using testutil::TTempDir;
 
 namespace {
-
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
 
 void PutLE(std::string& out, uint32_t v, int bytes) {
   for (int i = 0; i < bytes; ++i) out += char((v >> (8 * i)) & 0xFF);

@@ -18,18 +18,10 @@
 #include "TestUtil.h"
 
 using namespace platform;
+using testutil::ErrorOf;
 using testutil::TTempDir;
 
 namespace {
-
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
 
 // The scratch drive that tools/test-windows.sh gives the tests: under wine a
 // link in the prefix's dosdevices, on Windows what subst makes. Its root is a
