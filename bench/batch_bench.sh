@@ -78,6 +78,19 @@ report() {  # name, then the batch times and the cp times of one build
   printf '%-34s batch %6s ms   cp %6s ms   ratio %s\n' "$name" "$bm" "$cm" "$(ratio "$bm" "$cm")"
 }
 
+# Times the batch run and the cp of one case, the one first in odd runs and
+# the other first in even runs, so that neither always follows the other.
+pair() {
+  local name=$1 fonts=$2
+  if [ $((r % 2)) -eq 1 ]; then
+    times[${name}_b$b]+=" $(time_ms run_batch "$fonts")"
+    times[${name}_c$b]+=" $(time_ms run_cp "$fonts")"
+  else
+    times[${name}_c$b]+=" $(time_ms run_cp "$fonts")"
+    times[${name}_b$b]+=" $(time_ms run_batch "$fonts")"
+  fi
+}
+
 label() { [ ${#batches[@]} -eq 1 ] && echo "$1" || echo "$1 [$b]"; }
 
 for n in "${counts[@]}"; do
@@ -87,15 +100,11 @@ for n in "${counts[@]}"; do
   for r in $(seq "$runs"); do
     for b in "${!batches[@]}"; do
       rm -rf "$work/out$b" "$work/copy$b" && mkdir "$work/copy$b"
-      times[empty_b$b]+=" $(time_ms run_batch "$work/fontsA")"
-      times[empty_c$b]+=" $(time_ms run_cp "$work/fontsA")"
-      times[same_b$b]+=" $(time_ms run_batch "$work/fontsA")"
-      times[same_c$b]+=" $(time_ms run_cp "$work/fontsA")"
+      sync
+      pair empty "$work/fontsA"
+      pair same "$work/fontsA"
       # Every run over the other set replaces every packed bitmap.
-      for set in B A; do
-        times[changed_b$b]+=" $(time_ms run_batch "$work/fonts$set")"
-        times[changed_c$b]+=" $(time_ms run_cp "$work/fonts$set")"
-      done
+      for set in B A; do pair changed "$work/fonts$set"; done
     done
   done
   for b in "${!batches[@]}"; do

@@ -76,6 +76,7 @@ TFileWriter::~TFileWriter() {
 
 namespace {
 
+constexpr size_t kFirstCompareBlock = 4 * 1024;
 constexpr size_t kCompareBlock = 256 * 1024;
 
 // Up to size bytes of file at offset, fewer only at its end; -1 on error.
@@ -119,9 +120,13 @@ void TFileWriter::Write(std::string_view data) {
   if (FOldHandle >= 0) {
     // Compared block by block; the first difference, or the old file ending,
     // ends the comparison.
+    // The blocks grow from a small first one, so that a difference near the
+    // start, as in a changed header, costs little reading.
     size_t same = 0;
+    size_t block = kFirstCompareBlock;
     while (same < data.size() && FMatched + same < FOldSize) {
-      const size_t want = std::min(data.size() - same, kCompareBlock);
+      const size_t want = std::min({data.size() - same, block, kCompareBlock});
+      block *= 2;
       if (FScratch.size() < want) FScratch.resize(want);
       const int64_t got = ReadFully(FOldHandle, FScratch.data(), want, FMatched + same);
       if (got <= 0) break;
