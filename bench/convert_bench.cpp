@@ -178,14 +178,6 @@ BENCHMARK_CAPTURE(BM_IOFloor, big24, TPixelFormat::pf24bit, szBig)->Unit(benchma
 BENCHMARK_CAPTURE(BM_ConvertNew, big8, TPixelFormat::pf8bit, szBig)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_IOFloor, big8, TPixelFormat::pf8bit, szBig)->Unit(benchmark::kMillisecond);
 
-// The bench folders live in /tmp: removed when the program ends.
-struct TCleanUp {
-  ~TCleanUp() {
-    std::error_code ec;
-    for (const std::string& folder : Folders()) std::filesystem::remove_all(folder, ec);
-  }
-} CleanUp;
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -193,5 +185,8 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  // The bench folders live in /tmp: none stays behind.
+  std::error_code ec;
+  for (const std::string& folder : Folders()) std::filesystem::remove_all(folder, ec);
   return 0;
 }
