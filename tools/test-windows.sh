@@ -6,18 +6,24 @@ cd "$(dirname "$0")/.."
 source tools/deps.sh
 ensure_packages cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 googletest
 
-# A wine prefix of the build's own, made on first use; quiet wine.
+# A wine prefix of the build's own; quiet wine, without the Mono and Gecko
+# installers that a new prefix would offer.
 export WINEPREFIX="$PWD/build/windows/wine"
 export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree=;mshtml="
 mkdir -p "$WINEPREFIX"
+# The prefix is made once, before the build runs test programs to list their
+# tests: several wine processes must not make a new prefix at the same time.
+wineboot --init >/dev/null 2>&1 || true
+wineserver -w
+
+# A scratch drive T: whose root the tests may write to, as a drive root
+# chosen as output folder.
+mkdir -p build/windows/drive-t "$WINEPREFIX/dosdevices"
+ln -sfn "$PWD/build/windows/drive-t" "$WINEPREFIX/dosdevices/t:"
+export EI_TEST_DRIVE=T:
 
 jobs=$(nproc)
 cmake --preset windows
 cmake --build --preset windows -j "$jobs"
-# A scratch drive T: whose root the tests may write to, as a drive root
-# chosen as output folder.
-wine cmd /c exit >/dev/null 2>&1 || true  # makes the prefix
-mkdir -p build/windows/drive-t "$WINEPREFIX/dosdevices"
-ln -sfn "$PWD/build/windows/drive-t" "$WINEPREFIX/dosdevices/t:"
-export EI_TEST_DRIVE=T:
 ctest --preset windows -j "$jobs"
