@@ -40,7 +40,8 @@ constexpr char kUsage[] =
     "\n"
     "  -o DIR    the output folder\n"
     "  -q        no progress output\n"
-    "  --help    this text\n";
+    "  --help    this text\n"
+    "  --version the name and the version\n";
 
 bool ProgressLineOpen = false;  // a progress bar stands on the terminal without its newline
 
@@ -229,6 +230,10 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0) {
       std::fputs(kUsage, stdout);
+      return kExitOk;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("extractinsert-batch %s\n", EI_VERSION);
       return kExitOk;
     }
   }

@@ -67,6 +67,9 @@ TEST_F(BatchTest, UsageErrors) {
   const TProgramResult help = Batch({"--help"});
   EXPECT_EQ(help.exit, 0);
   EXPECT_EQ(help.out.rfind("usage: extractinsert-batch", 0), 0u);
+  const TProgramResult version = Batch({"--version"});
+  EXPECT_EQ(version.exit, 0);
+  EXPECT_EQ(version.out, std::string("extractinsert-batch ") + EI_VERSION + "\n");
 }
 
 TEST_F(BatchTest, AnErrorNamesTheEntryThenShowsTheErrorBoxText) {

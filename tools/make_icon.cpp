@@ -1,10 +1,12 @@
 // make_icon: writes the application icon, drawn by the program's own picture
-// code, as a Windows .ico file, so that the window, the task bar and the .exe
-// show one picture. The build runs it; it needs no display.
+// code, as a Windows .ico file and as the PNG files of a freedesktop icon
+// theme, so that the window, the .exe and the installed icon show one picture.
+// The build runs it; it needs no display.
 //
-//   make_icon OUT.ico
+//   make_icon OUT.ico [HICOLOR_DIR NAME]   (HICOLOR_DIR/NxN/apps/NAME.png)
 #include <QApplication>
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 
@@ -22,8 +24,8 @@ void PutLE(QByteArray& out, unsigned value, int bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: make_icon OUT.ico\n");
+  if (argc != 2 && argc != 4) {
+    std::fprintf(stderr, "usage: make_icon OUT.ico [HICOLOR_DIR NAME]\n");
     return 2;
   }
   qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -32,6 +34,23 @@ int main(int argc, char** argv) {
   // smaller ones are smoothed.
   const QImage drawn = ApplicationIcon().pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
 
+  auto sized = [&](int size) {
+    return size == drawn.width() ? drawn
+                                 : drawn.scaled(size, size, Qt::IgnoreAspectRatio,
+                                                size > drawn.width() ? Qt::FastTransformation
+                                                                     : Qt::SmoothTransformation);
+  };
+  if (argc == 4) {
+    for (int size : {16, 32, 48, 64, 128, 256}) {
+      const QString folder = QString("%1/%2x%2/apps").arg(QString::fromLocal8Bit(argv[2])).arg(size);
+      QDir().mkpath(folder);
+      if (!sized(size).save(folder + "/" + QString::fromLocal8Bit(argv[3]) + ".png", "PNG")) {
+        std::fprintf(stderr, "make_icon: cannot write the %d pixel icon\n", size);
+        return 1;
+      }
+    }
+  }
+
   // An .ico file: a directory of images, each stored as a PNG.
   const std::vector<int> sizes = {16, 32, 48, 256};
   std::vector<QByteArray> images;
@@ -39,10 +58,7 @@ int main(int argc, char** argv) {
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
-    const QImage image = size == drawn.width() ? drawn
-                         : drawn.scaled(size, size, Qt::IgnoreAspectRatio,
-                                        size > drawn.width() ? Qt::FastTransformation : Qt::SmoothTransformation);
-    image.save(&buffer, "PNG");
+    sized(size).save(&buffer, "PNG");
     images.push_back(png);
   }
   QByteArray ico;

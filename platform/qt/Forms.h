@@ -24,6 +24,9 @@ class TApplication {
  public:
   // Creates the Qt application; argv[0] gives the title.
   void Initialize(int& argc, char** argv);
+  // False when no display could be opened (Initialize has then made no
+  // window system connection); the program should say so and end.
+  bool DisplayFound() const { return FDisplayFound; }
   const std::string& Title() const { return FTitle; }
   void SetTitle(std::string title) { FTitle = std::move(title); }
 
@@ -43,6 +46,7 @@ class TApplication {
 
  private:
   std::unique_ptr<QApplication> FQtApp;
+  bool FDisplayFound = true;
   std::string FTitle = "Extractinsert";
 };
 
