@@ -22,9 +22,12 @@ int main(int argc, char** argv) {
   std::unique_ptr<TMainForm> MainForm;
   Application.Guard(dialogs, [&] {
     MainForm = std::make_unique<TMainForm>(dialogs);
+    // Every box and dialog belongs to the main window.
+    dialogs.Owner = MainForm.get();
     MainForm->show();
     Application.Run();
   });
+  dialogs.Owner = nullptr;
   MainForm.reset();  // FormDestroy runs here
   Application.Finalize();
   return 0;

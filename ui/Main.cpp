@@ -1,6 +1,11 @@
 #include "Main.h"
 
 #include <QCloseEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -99,12 +104,19 @@ void TMainForm::CreateComponents() {
   LogList->setSelectionMode(QAbstractItemView::ExtendedSelection);
   LogList->setSortingEnabled(false);
   LogList->setUniformItemSizes(true);
+  // Files dropped from a file manager are added as the add button adds them.
+  LogList->setAcceptDrops(true);
+  LogList->viewport()->setAcceptDrops(true);
+  LogList->installEventFilter(this);
+  LogList->viewport()->installEventFilter(this);
 
   Results = new QTextEdit(this);
   Results->setObjectName("Results");
   Results->setGeometry(0, 215, kClientWidth, 183);
   Results->setAcceptRichText(true);
   Results->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // Tab and Shift+Tab move the focus on, as everywhere else in the window.
+  Results->setTabChangesFocus(true);
   Results->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Results->setLineWrapMode(QTextEdit::WidgetWidth);
 
@@ -252,12 +264,16 @@ void TMainForm::SetListButtons(bool enabled) {
 }
 
 void TMainForm::BAddLogClick(QObject*) {
+  AddInputs([this] { return SelectLog.Execute(); });
+}
+
+void TMainForm::AddInputs(const std::function<bool()>& choose) {
   BRemLog->setEnabled(false);
   BProcess->setEnabled(false);
   BSaveList->setEnabled(false);
   const int previousFilter = SelectLog.FilterIndex;
   try {
-    if (SelectLog.Execute()) {
+    if (choose()) {
       const int row = std::clamp(SelectLog.FilterIndex, 1, int(FormatModes.size())) - 1;
       const TInputKind kind = FormatModes[row];
       if (kind == ikProjectList) {
@@ -281,6 +297,69 @@ void TMainForm::BAddLogClick(QObject*) {
     throw;
   }
   if (LogList->count() > 0) SetListButtons(true);
+}
+
+void TMainForm::DropFiles(const std::vector<std::string>& files) {
+  // Told by extension, as the open dialog's filters tell them: filter entry 1
+  // font metrics, 2 project lists, 3 logs.
+  int filter = 0;
+  for (const std::string& file : files) {
+    const std::string ext = LowerCase(ExtractFileExt(file));
+    const int kind = ext == ".metrics" ? 1 : ext == ".lst" ? 2 : ext == ".log" ? 3 : 0;
+    if (kind == 0) {
+      FDialogs.MessageBox(ExtractFileName(file) + " cannot be added: only font metrics (*.metrics), project "
+                          "lists (*.lst) and log files (*.log) can",
+                          Application.Title(), TMsgIcon::miError);
+      return;
+    }
+    if (filter != 0 && kind != filter) {
+      FDialogs.MessageBox("Files of different kinds cannot be added together: drop font metrics "
+                          "(*.metrics), project lists (*.lst) or log files (*.log), one kind at a time",
+                          Application.Title(), TMsgIcon::miError);
+      return;
+    }
+    filter = kind;
+  }
+  if (files.empty()) return;
+  // Exactly as the add button with the filter of their kind.
+  AddInputs([&] {
+    SelectLog.FilterIndex = filter;
+    SelectLog.Files = files;
+    SelectLog.FileName = files.front();
+    return true;
+  });
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == LogList && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+    // The Delete key does what the remove button does, while it can be pressed.
+    if (BRemLog->isEnabled()) Guard([this] { BRemLogClick(BRemLog); });
+    return true;
+  }
+  if (watched == LogList->viewport()) {
+    switch (event->type()) {
+      case QEvent::DragEnter:
+      case QEvent::DragMove: {
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        if (drag->mimeData()->hasUrls()) drag->acceptProposedAction();
+        return true;
+      }
+      case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        std::vector<std::string> files;
+        for (const QUrl& url : drop->mimeData()->urls()) {
+          // The path's own bytes, as the open dialog gives them.
+          if (url.isLocalFile()) files.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+        }
+        drop->acceptProposedAction();
+        Guard([&] { DropFiles(files); });
+        return true;
+      }
+      default: break;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void TMainForm::BRemLogClick(QObject*) {

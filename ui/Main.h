@@ -82,6 +82,11 @@ class TMainForm : public QWidget, public TRunHost {
   // Appends an entry to the input list; entries keep their 8-bit bytes.
   void AddEntry(const std::string& entry);
 
+  // Files dropped onto the input list: all of one kind, told by extension,
+  // they are added as the add button adds the files of that filter; mixed
+  // kinds, or a file of no known kind, are refused with a message box.
+  void DropFiles(const std::vector<std::string>& files);
+
   TInputKind Mode() const override { return FMode; }
   bool RunInProgress() const { return FRunning; }
 
@@ -100,6 +105,7 @@ class TMainForm : public QWidget, public TRunHost {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
  private:
@@ -109,6 +115,9 @@ class TMainForm : public QWidget, public TRunHost {
   // Runs a handler; an error ends it and is shown in the error box.
   void Guard(const std::function<void()>& handler);
   void SetListButtons(bool enabled);
+  // The add: the buttons, then choose() (true when files were chosen into
+  // SelectLog), then the change of kind and the new entries.
+  void AddInputs(const std::function<bool()>& choose);
 
   platform::TDialogDriver& FDialogs;
   std::function<void(TInputKind, const std::string&)> FProcessItem;

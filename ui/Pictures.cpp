@@ -1,6 +1,8 @@
 #include "Pictures.h"
 
+#include <QGuiApplication>
 #include <QImage>
+#include <QtMath>
 #include <functional>
 #include <QPainter>
 #include <QPainterPath>
@@ -8,8 +10,14 @@
 
 namespace {
 
-QPixmap Draw(int size, const std::function<void(QPainter&)>& draw) {
-  QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+// Draws a size x size picture at ratio device pixels to each of its pixels,
+// so that it stays sharp on a scaled screen; a ratio of 0 is the screen's.
+QPixmap Draw(int size, const std::function<void(QPainter&)>& draw, qreal ratio = 0) {
+  if (ratio <= 0) ratio = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
+  const int pixels = qCeil(size * ratio);
+  QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
+  // The painter works in the picture's own pixels; the image maps them.
+  image.setDevicePixelRatio(ratio);
   image.fill(Qt::transparent);
   QPainter p(&image);
   draw(p);
@@ -30,7 +38,7 @@ void ExclamationMark(QPainter& p, int x, int top, int bottom) {
 
 }  // namespace
 
-QPixmap ToolPicture(int index) {
+QPixmap ToolPicture(int index, qreal ratio) {
   return Draw(16, [index](QPainter& p) {
     switch (index) {
       case 0:  // an open tray holding sheets of paper, with a red front
@@ -93,7 +101,7 @@ QPixmap ToolPicture(int index) {
         p.drawLine(QPointF(3.5, 3.5), QPointF(12.5, 12.5));
       }
     }
-  });
+  }, ratio);
 }
 
 QPixmap GreyPicture(const QPixmap& picture) {
@@ -106,7 +114,9 @@ QPixmap GreyPicture(const QPixmap& picture) {
       row[x] = qRgba(grey, grey, grey, qAlpha(row[x]));
     }
   }
-  return QPixmap::fromImage(image);
+  QPixmap grey = QPixmap::fromImage(image);
+  grey.setDevicePixelRatio(picture.devicePixelRatio());
+  return grey;
 }
 
 QIcon ApplicationIcon() {

@@ -44,7 +44,7 @@ QString NameFilter(const TFilterEntry& entry) {
 }  // namespace
 
 std::optional<TFileDialogResult> TQtDialogDriver::Execute(const TFileDialog& dialog, bool save) {
-  QFileDialog box(QApplication::activeWindow(), ToQString(dialog.Title));
+  QFileDialog box(Owner ? Owner : QApplication::activeWindow(), ToQString(dialog.Title));
   box.setOption(QFileDialog::DontUseNativeDialog);
   box.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   if (save) {
@@ -77,7 +77,7 @@ std::optional<TFileDialogResult> TQtDialogDriver::Execute(const TFileDialog& dia
 
 std::optional<std::string> TQtDialogDriver::SelectDirectory(const std::string& directory,
                                                             unsigned options) {
-  TSelectDirDlg box(directory, options, QApplication::activeWindow());
+  TSelectDirDlg box(directory, options, Owner ? Owner : QApplication::activeWindow());
   if (box.exec() != QDialog::Accepted) return std::nullopt;
   return box.Directory();
 }
@@ -86,7 +86,7 @@ void TQtDialogDriver::MessageBox(const std::string& text, const std::string& cap
                                  TMsgIcon icon) {
   QMessageBox box(icon == TMsgIcon::miError ? QMessageBox::Critical : QMessageBox::Information,
                   ToQString(caption), ToQString(text), QMessageBox::Ok,
-                  QApplication::activeWindow());
+                  Owner ? Owner : QApplication::activeWindow());
   box.exec();
 }
 

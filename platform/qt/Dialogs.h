@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+class QWidget;
+
 namespace platform {
 
 // Options of the file dialogs.
@@ -96,9 +98,12 @@ class TSaveDialog : public TFileDialog {
 bool SelectDirectory(TDialogDriver& driver, std::string& directory, unsigned options,
                      int helpContext);
 
-// The driver that shows Qt's dialogs and boxes, owned by the active window.
+// The driver that shows Qt's dialogs and boxes, owned by Owner (the main
+// window, once there is one) or else by the active window.
 class TQtDialogDriver : public TDialogDriver {
  public:
+  QWidget* Owner = nullptr;
+
   std::optional<TFileDialogResult> Execute(const TFileDialog& dialog, bool save) override;
   std::optional<std::string> SelectDirectory(const std::string& directory,
                                              unsigned options) override;
