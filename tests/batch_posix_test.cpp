@@ -28,7 +28,7 @@ TEST_F(BatchTest, AnInputWithALineBreakIsRefused) {
 TEST_F(BatchTest, ARunKilledAtAnyMomentLeavesOnlyWholeFiles) {
   std::vector<std::string> args = {EI_BATCH, "-q", "-o", dir.File("out")};
   for (int i = 0; i < 80; ++i) {
-    args.push_back(testutil::WriteFont(dir.File("in"), "f" + std::to_string(1000 + i), platform::TPixelFormat::pf24bit, 40));
+    args.push_back(testutil::WriteFont(dir.File("in"), std::to_string(1000 + i), platform::TPixelFormat::pf24bit, 40));
   }
   const pid_t pid = ::fork();
   ASSERT_GE(pid, 0);
@@ -67,7 +67,7 @@ TEST_F(BatchTest, ARunKilledAtAnyMomentLeavesOnlyWholeFiles) {
 TEST_F(BatchTest, CtrlCStopsAfterTheCurrentEntry) {
   std::vector<std::string> args = {EI_BATCH, "-q", "-o", dir.File("out")};
   for (int i = 0; i < 200; ++i) {
-    args.push_back(testutil::WriteFont(dir.File("in"), "f" + std::to_string(1000 + i), platform::TPixelFormat::pf24bit, 40));
+    args.push_back(testutil::WriteFont(dir.File("in"), std::to_string(1000 + i), platform::TPixelFormat::pf24bit, 40));
   }
   int out[2];
   ASSERT_EQ(::pipe(out), 0);

@@ -215,3 +215,21 @@ TEST(QtDialogDriver, MessageBoxesBelongToTheMainWindow) {
       true);
   driver.MessageBox("Operation complete!", "Process status:", TMsgIcon::miInformation);
 }
+
+TEST_F(WindowTest, TheGroupBoxFrameRunsAboveItsContentsWithTheTitleInIt) {
+  form->show();
+  QGroupBox* box = form->GroupBox1;
+  const QImage image = box->grab().toImage();
+  const int top = QFontMetrics(box->font()).height() / 2;
+  const QRgb frame = box->palette().color(QPalette::Mid).rgb();
+  EXPECT_EQ(image.pixel(300, top), frame) << "the top line, where no title stands";
+  EXPECT_EQ(image.pixel(0, 40), frame) << "the left line";
+  const int titleWidth = QFontMetrics(box->font()).horizontalAdvance(box->title());
+  for (int x = 10; x < 8 + titleWidth - 2; ++x) EXPECT_NE(image.pixel(x, top), frame) << "the title at " << x;
+  // Every component keeps its place, below the frame's top line.
+  for (QWidget* child : box->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+    EXPECT_GT(child->y(), top + 1) << child->objectName().toStdString();
+  }
+  EXPECT_EQ(form->Stop->geometry(), QRect(612, 10, 71, 19));
+  EXPECT_EQ(form->Total->geometry(), QRect(12, 48, 671, 13));
+}

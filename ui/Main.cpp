@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <QFrame>
 #include <QGroupBox>
+#include <QPainter>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -40,6 +41,36 @@ QFont WindowFont() {
   font.setPixelSize(11);
   return font;
 }
+
+// A group box drawn as the layout means it: its frame starts half a line of
+// text below its top, the title stands in the frame's top line, and the
+// contents, placed from the top of the box, stay below that line.
+class TGroupBox : public QGroupBox {
+ public:
+  using QGroupBox::QGroupBox;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    const QFontMetrics metrics(font());
+    const int top = metrics.height() / 2;
+    const QRect frame(0, top, width() - 1, height() - top - 1);
+    // An etched frame: a dark line with a light one beside it.
+    p.setPen(palette().color(QPalette::Mid));
+    p.drawRect(frame.adjusted(0, 0, -1, -1));
+    p.setPen(palette().color(QPalette::Light));
+    p.drawRect(frame.adjusted(1, 1, 0, 0));
+    const QString text = title();
+    const int textWidth = metrics.horizontalAdvance(text);
+    const QRect titleRect(kTitleLeft, 0, textWidth, metrics.height());
+    p.fillRect(titleRect, palette().color(QPalette::Window));
+    p.setPen(palette().color(isEnabled() ? QPalette::WindowText : QPalette::PlaceholderText));
+    p.drawText(titleRect, Qt::AlignLeft | Qt::AlignVCenter, text);
+  }
+
+ private:
+  static constexpr int kTitleLeft = 8;
+};
 
 }  // namespace
 
@@ -120,7 +151,7 @@ void TMainForm::CreateComponents() {
   Results->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Results->setLineWrapMode(QTextEdit::WidgetWidth);
 
-  GroupBox1 = new QGroupBox(" Process ", this);
+  GroupBox1 = new TGroupBox(" Process ", this);
   GroupBox1->setObjectName("GroupBox1");
   GroupBox1->setGeometry(0, 398, kClientWidth, 66);
   LayOutGroupBox();
