@@ -145,28 +145,21 @@ void OnModal(const std::function<void(QWidget*)>& check, bool accept) {
 
 }  // namespace
 
-TEST(QtDialogDriver, ShowsQtsFileDialogWithTheSettingsAndHandsBackTheChoice) {
+TEST(QtDialogDriver, ShowsTheWindowsFileDialogsAsQtsOwnAndHandsBackTheChoice) {
   testutil::TTempDir dir;
   testutil::WriteFile(dir.File("a.log"), "");
   const std::string saved = GetCurrentDir();
   SetCurrentDir(dir.Path());
-  QWidget owner;
   TQtDialogDriver driver;
-  driver.Owner = &owner;
-  TOpenDialog select(driver);
-  select.Title = "Select file...";
-  select.Filter = {{"Font Metrics (*.metrics)", "*.metrics"},
-                   {"Project list files (*.lst)", "*.lst"},
-                   {"Log files (*.log)", "*.log"}};
-  select.DefaultExt = "*";
-  select.Options = ofHideReadOnly | ofAllowMultiSelect | ofPathMustExist | ofFileMustExist;
-  select.FilterIndex = 3;
+  TMainForm form(driver);
+  driver.Owner = &form;
+  form.SelectLog.FilterIndex = 3;
   OnModal(
       [&](QWidget* modal) {
         auto* box = qobject_cast<QFileDialog*>(modal);
         ASSERT_TRUE(box);
         EXPECT_EQ(box->windowTitle(), "Select file...");
-        EXPECT_EQ(box->parentWidget(), &owner) << "owned by the main window";
+        EXPECT_EQ(box->parentWidget(), &form) << "owned by the main window";
         EXPECT_EQ(box->nameFilters(), (QStringList{"Font Metrics (*.metrics)", "Project list files (*.lst)",
                                                    "Log files (*.log)"}));
         EXPECT_EQ(box->selectedNameFilter(), "Log files (*.log)");
@@ -175,25 +168,22 @@ TEST(QtDialogDriver, ShowsQtsFileDialogWithTheSettingsAndHandsBackTheChoice) {
         box->selectFile("a.log");
       },
       true);
-  ASSERT_TRUE(select.Execute());
-  EXPECT_EQ(select.FilterIndex, 3);
-  EXPECT_EQ(select.Files, std::vector<std::string>{dir.File("a.log")});
+  ASSERT_TRUE(form.SelectLog.Execute());
+  EXPECT_EQ(form.SelectLog.FilterIndex, 3);
+  EXPECT_EQ(form.SelectLog.Files, std::vector<std::string>{dir.File("a.log")});
 
-  TSaveDialog save(driver);
-  save.Title = "Select target...";
-  save.Filter = {{"Text files (*.txt)", "*.txt"}};
-  save.DefaultExt = "txt";
-  save.Options = ofOverwritePrompt | ofHideReadOnly;
   OnModal(
       [&](QWidget* modal) {
         auto* box = qobject_cast<QFileDialog*>(modal);
         ASSERT_TRUE(box);
+        EXPECT_EQ(box->windowTitle(), "Select target...");
         EXPECT_EQ(box->acceptMode(), QFileDialog::AcceptSave);
         EXPECT_EQ(box->defaultSuffix(), "txt");
         EXPECT_EQ(box->selectedNameFilter(), "Text files (*.txt)");
       },
       false);
-  EXPECT_FALSE(save.Execute()) << "cancelled";
+  EXPECT_FALSE(form.SaveRes.Execute()) << "cancelled";
+  driver.Owner = nullptr;
   SetCurrentDir(saved);
 }
 
