@@ -28,6 +28,14 @@ const std::string& FontCharacterSet() {
   return set;
 }
 
+std::string CharacterName(char character) {
+  const auto byte = static_cast<unsigned char>(character);
+  if (byte == ' ') return "the space";
+  if (byte > ' ' && byte < 0x7F) return std::string("\"") + character + "\"";
+  static const char kHex[] = "0123456789ABCDEF";
+  return std::string("0x") + kHex[byte >> 4] + kHex[byte & 15];
+}
+
 namespace {
 
 struct TCell {
@@ -148,8 +156,17 @@ std::array<TCell, kGlyphCount> ScanMarkerRow(TGlyphStrip& strip, const std::stri
   for (int k = 0; k < kGlyphCount; ++k) {
     while (column < width && !marked[column]) ++column;
     if (column >= width) {
-      throw EConvertError("Glyph strip " + stripPath + " has " + IntToStr(k) + " of the " +
-                          IntToStr(kGlyphCount) + " glyph cells its font needs");
+      // Where the marker row ran out: the last cell found and the first
+      // character without one, so that the fault can be found in the strip.
+      std::string message = "Glyph strip " + stripPath + " has " + IntToStr(k) + " of the " +
+                            IntToStr(kGlyphCount) + " glyph cells its font needs: ";
+      if (k == 0) {
+        message += "its marker row marks no cell";
+      } else {
+        message += "the last cell, for " + CharacterName(FontCharacterSet()[k - 1]) + ", ends at column " +
+                   IntToStr(cells[k - 1].Start + cells[k - 1].Width - 1);
+      }
+      throw EConvertError(message + "; " + CharacterName(FontCharacterSet()[k]) + " has none");
     }
     cells[k].Start = column;
     while (column < width && marked[column]) ++column;

@@ -14,6 +14,10 @@ extern std::string OutputDir;
 inline constexpr int kGlyphCount = 153;
 const std::string& FontCharacterSet();
 
+// How messages name a character of the set: "the space", "A" in quotes for
+// the other ASCII characters, 0xC0 for the upper bytes.
+std::string CharacterName(char character);
+
 // Converts one font. path names a font metrics file, which is never read: the
 // glyph strip is path with its extension changed to ".bmp". The top row of the
 // strip marks each glyph's cell by a run of non-black pixels; the glyphs are

@@ -263,12 +263,13 @@ TEST_F(ConverterTest, ErrorsLeaveTheFilesTheirStepAllows) {
       {"32 bits with bit fields", [&](const std::string& p) { testutil::WriteFile(p, widths32); },
        "Invalid pixel format"},
       {"zero-byte strip", [](const std::string& p) { testutil::WriteFile(p, ""); },
-       "Glyph strip %s has 0 of the 153 glyph cells its font needs"},
+       "Glyph strip %s has 0 of the 153 glyph cells its font needs: its marker row marks no cell; \"!\" has none"},
       {"too few cells",
        [](const std::string& p) {
          testutil::MakeStrip(TPixelFormat::pf8bit, std::vector<int>(40, 2), 4).SaveToFile(p);
        },
-       "Glyph strip %s has 40 of the 153 glyph cells its font needs"},
+       "Glyph strip %s has 40 of the 153 glyph cells its font needs: the last cell, for \"H\", ends at column "
+       "119; \"I\" has none"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -276,6 +277,28 @@ TEST_F(ConverterTest, ErrorsLeaveTheFilesTheirStepAllows) {
     std::filesystem::remove(strip);
     c.prepare(strip);
     EXPECT_EQ(ErrorOf([&] { ExtractMetrics(in.File("font.metrics"), 0); }), Format(c.message, strip));
+    EXPECT_TRUE(testutil::ListFolder(out.Path()).empty());
+  }
+}
+
+TEST_F(ConverterTest, AShortStripNamesTheLastCellAndTheFirstCharacterWithout) {
+  const struct {
+    int cells;
+    std::string diagnosis;  // after "...its font needs: "
+  } cases[] = {
+      {0, "its marker row marks no cell; \"!\" has none"},
+      {1, "the last cell, for \"!\", ends at column 2; \"\"\" has none"},
+      {58, "the last cell, for \"Z\", ends at column 173; \"a\" has none"},
+      {88, "the last cell, for \"~\", ends at column 263; 0xC0 has none"},
+      {152, "the last cell, for 0xFF, ends at column 455; the space has none"},
+  };
+  for (const auto& c : cases) {
+    // Cells two pixels wide, one black column apart, from column 1.
+    TBitmap strip = BlankStrip(1 + 153 * 3, 3);
+    for (int k = 0; k < c.cells; ++k) strip.FillRect({1 + 3 * k, 0, 3 + 3 * k, 1}, kWhite);
+    EXPECT_EQ(ErrorOf([&] { Convert(strip); }), "Glyph strip " + in.File("font.bmp") + " has " +
+                                                    std::to_string(c.cells) +
+                                                    " of the 153 glyph cells its font needs: " + c.diagnosis);
     EXPECT_TRUE(testutil::ListFolder(out.Path()).empty());
   }
 }

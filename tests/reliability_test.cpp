@@ -74,7 +74,7 @@ TEST(HugeFiles, AreRefusedFromTheirHeadersWithoutReadingThePixels) {
       {"24 bits, 20000 x 20000: past the pixel limit", BmpHeaders(20000, 20000, 24),
        "Bitmap image is not valid"},
       {"8 bits, 20000 x 20000: plausible, but its marker row is black", BmpHeaders(20000, 20000, 8),
-       "Glyph strip %s has 0 of the 153 glyph cells its font needs"},
+       "Glyph strip %s has 0 of the 153 glyph cells its font needs: its marker row marks no cell; \"!\" has none"},
       {"RLE8, 20000 x 20000, all zero bytes", BmpHeaders(20000, 20000, 8, 1), "Bitmap image is not valid"},
   };
   for (const auto& c : cases) {
