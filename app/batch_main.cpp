@@ -6,17 +6,23 @@
 // FILE kinds by extension: .metrics font metrics files, .log run logs, or one
 // .lst project list whose lines become the entries. The run is the shared run
 // of run/: the same walk, run log, dispatch and list interpreter.
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "Classes.h"
+#include "CodePage.h"
 #include "Console.h"
 #include "Exceptions.h"
 #include "Formathandlers.h"
 #include "Run.h"
+#include "Graphics.h"
 #include "SysUtils.h"
 
 using namespace platform;
@@ -29,7 +35,8 @@ constexpr int kExitUsage = 2;
 constexpr int kExitStopped = 130;  // as a shell reports an interrupted command
 
 constexpr char kUsage[] =
-    "usage: extractinsert-batch [-q] -o DIR FILE...\n"
+    "usage: extractinsert-batch [-q] [--fnt [--codepage N]] -o DIR FILE...\n"
+    "       extractinsert-batch --check [-v] [--codepage N] [-o DIR] FILE...\n"
     "\n"
     "Converts fonts as the window's Process does, into the output folder DIR\n"
     "(created if missing). All FILEs are of one kind, told by extension:\n"
@@ -40,6 +47,12 @@ constexpr char kUsage[] =
     "\n"
     "  -o DIR    the output folder\n"
     "  -q        no progress output\n"
+    "  --fnt     also write NAME.fnt, an AngelCode BMFont descriptor of each font\n"
+    "  --codepage N  the Windows code page of the bytes 0xC0-0xFF (default 1251)\n"
+    "  --check   check the fonts that the run would convert, and write nothing:\n"
+    "            a line per font, warnings for likely drawing faults; exit 1 when\n"
+    "            any font would fail (-o is needed for .log and .lst files)\n"
+    "  -v        with --check, the cell table of every font\n"
     "  --help    this text\n"
     "  --version the name and the version\n";
 
@@ -49,12 +62,18 @@ struct TOptions {
   std::string outputDir;
   std::vector<std::string> files;
   bool quiet = false;
+  bool check = false;
+  bool verbose = false;
+  bool descriptor = false;
+  int codepage = 1251;  // Windows Cyrillic, whose 0xC0-0xFF are А to я
 };
 
 class TUsageError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+TInputKind KindOf(const std::vector<std::string>& files);
 
 TOptions ParseArguments(int argc, char** argv) {
   TOptions options;
@@ -67,6 +86,18 @@ TOptions ParseArguments(int argc, char** argv) {
       outputGiven = true;
     } else if (arg == "-q") {
       options.quiet = true;
+    } else if (arg == "--check") {
+      options.check = true;
+    } else if (arg == "-v") {
+      options.verbose = true;
+    } else if (arg == "--fnt") {
+      options.descriptor = true;
+    } else if (arg == "--codepage") {
+      if (i + 1 >= argc) throw TUsageError("--codepage needs a number");
+      char* end = nullptr;
+      const long page = std::strtol(argv[++i], &end, 10);
+      if (*end != '\0' || page <= 0 || page > 65535) throw TUsageError("not a code page: " + std::string(argv[i]));
+      options.codepage = static_cast<int>(page);
     } else if (arg == "--") {
       for (++i; i < argc; ++i) options.files.push_back(argv[i]);
     } else if (arg.size() > 1 && arg[0] == '-') {
@@ -75,8 +106,11 @@ TOptions ParseArguments(int argc, char** argv) {
       options.files.push_back(arg);
     }
   }
-  if (!outputGiven || options.outputDir.empty()) throw TUsageError("no output folder (-o DIR)");
   if (options.files.empty()) throw TUsageError("no input files");
+  // A check of font metrics files needs no output folder: nothing is written.
+  const bool needsFolder = !options.check || KindOf(options.files) != ikMetrics;
+  if (needsFolder && (!outputGiven || options.outputDir.empty())) throw TUsageError("no output folder (-o DIR)");
+  if (options.verbose && !options.check) throw TUsageError("-v goes with --check");
   return options;
 }
 
@@ -188,6 +222,125 @@ class TConsoleHost : public TRunHost {
   int FListLine = 0;      // from 1
 };
 
+const char* FormatName(TPixelFormat format) {
+  switch (format) {
+    case TPixelFormat::pf1bit: return "1 bit";
+    case TPixelFormat::pf4bit: return "4 bits";
+    case TPixelFormat::pf8bit: return "8 bits";
+    case TPixelFormat::pf15bit: return "15 bits (5-5-5)";
+    case TPixelFormat::pf16bit: return "16 bits (5-6-5)";
+    case TPixelFormat::pf32bit: return "32 bits";
+    default: return "24 bits";
+  }
+}
+
+// A code point as UTF-8, for the terminal.
+std::string Utf8(char32_t c) {
+  std::string out;
+  if (c < 0x80) {
+    out += char(c);
+  } else if (c < 0x800) {
+    out += char(0xC0 | (c >> 6)), out += char(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += char(0xE0 | (c >> 12)), out += char(0x80 | ((c >> 6) & 0x3F)), out += char(0x80 | (c & 0x3F));
+  } else {
+    out += char(0xF0 | (c >> 18)), out += char(0x80 | ((c >> 12) & 0x3F));
+    out += char(0x80 | ((c >> 6) & 0x3F)), out += char(0x80 | (c & 0x3F));
+  }
+  return out;
+}
+
+// Prints what a check found of one font: a line, the warnings, the cell table.
+bool ReportFont(const std::string& path, const TFontReport& report, const TOptions& options) {
+  if (!report.Error.empty()) {
+    std::printf("%s: error: %s\n", path.c_str(), ErrorBoxText(report.Error).c_str());
+    return false;
+  }
+  std::printf("%s: %d cells; packed bitmap %d x %d, %s\n", path.c_str(), report.Cells, report.Width,
+              report.Height, FormatName(report.Format));
+  // Legal, but almost always a drawing fault.
+  std::vector<int32_t> widths;
+  for (const auto& glyph : report.Glyphs) widths.push_back(glyph.Width);
+  std::nth_element(widths.begin(), widths.begin() + widths.size() / 2, widths.end());
+  const int32_t median = widths.empty() ? 0 : widths[widths.size() / 2];
+  for (const auto& glyph : report.Glyphs) {
+    if (glyph.Width > 3 * median) {
+      std::printf("%s: warning: the cell of %s, columns %d to %d, is %d wide, more than three times the "
+                  "median %d: two marker runs that touch?\n",
+                  path.c_str(), CharacterName(glyph.Character).c_str(), glyph.Start, glyph.Start + glyph.Width - 1,
+                  glyph.Width, median);
+    }
+  }
+  if (report.IgnoredRuns > 0) {
+    std::printf("%s: warning: %d marked runs after the 153rd cell, from column %d on, are ignored\n",
+                path.c_str(), report.IgnoredRuns, report.FirstIgnoredColumn);
+  }
+  if (report.ColumnZeroMarked) {
+    std::printf("%s: warning: column 0 of the marker row is marked, and column 0 is never looked at\n",
+                path.c_str());
+  }
+  if (options.verbose) {
+    for (const auto& glyph : report.Glyphs) {
+      const auto byte = static_cast<unsigned char>(glyph.Character);
+      std::string name = CharacterName(glyph.Character);
+      if (byte >= 0x80) {
+        const std::optional<char32_t> letter = CodePageChar(options.codepage, byte);
+        char code[16];
+        std::snprintf(code, sizeof code, " U+%04X ", letter ? unsigned(*letter) : 0u);
+        name += letter ? code + Utf8(*letter) : std::string(" (no letter)");
+      }
+      std::printf("  %-16s start %6d  width %4d  packed %6d\n", name.c_str(), glyph.Start, glyph.Width,
+                  glyph.Column);
+    }
+  }
+  return true;
+}
+
+// The list interpreter, with the fonts of its sources checked, not converted.
+class TCheckHost : public TListHost {
+ public:
+  explicit TCheckHost(std::function<void(const std::string&)> check) : FCheck(std::move(check)) {}
+  void SetStatusText(const std::string&) override {}
+  void SetTotalMax(int) override {}
+  void SetTotalPosition(int) override {}
+  void StepProgress() override {}
+  void ProcessMessages() override {}
+  bool StopRequested() const override { return InterruptRequested(); }
+  int32_t ConvertSource(const std::string& path, int32_t next) override {
+    FCheck(path);
+    return next;
+  }
+
+ private:
+  std::function<void(const std::string&)> FCheck;
+};
+
+// --check: the fonts that the run would convert, each read and reported, and
+// nothing written. Unlike a run it goes on after a bad font.
+int Check(const TOptions& options, TInputKind kind, const std::vector<std::string>& entries) {
+  bool good = true;
+  auto check = [&](const std::string& path) { good = ReportFont(path, CheckFont(path), options) && good; };
+  if (kind == ikMetrics) {
+    for (const std::string& entry : entries) check(entry);
+    return good ? kExitOk : kExitError;
+  }
+  // The list files' fonts are those of the sources' names in the output
+  // folder, which is not made if it is missing.
+  OutputDir = ExpandFileName(options.outputDir);
+  if (DirectoryExists(OutputDir)) SetCurrentDir(OutputDir);
+  ListLines = std::make_unique<TStringList>();
+  TCheckHost host(check);
+  for (const std::string& entry : entries) {
+    try {
+      ProcessListFile(host, entry);
+    } catch (const std::exception& e) {
+      std::printf("%s: error: %s\n", entry.c_str(), ErrorBoxText(e.what()).c_str());
+      good = false;
+    }
+  }
+  return good ? kExitOk : kExitError;
+}
+
 int Run(const TOptions& options) {
   const TInputKind kind = KindOf(options.files);
   // Inputs are full paths, as the open dialog gives them; the lines of a
@@ -199,6 +352,17 @@ int Run(const TOptions& options) {
     entries = lines.Items();
   } else {
     for (const std::string& file : options.files) entries.push_back(ExpandFileName(file));
+  }
+
+  if (options.check) return Check(options, kind, entries);
+  if (options.descriptor) {
+    ConvertOptions.DescriptorCodePage = options.codepage;
+    ConvertOptions.Warning = [](const std::string& text) {
+      if (ProgressLineOpen) std::fputc('\n', stderr);
+      ProgressLineOpen = false;
+      std::fprintf(stderr, "extractinsert-batch: warning: %s\n", text.c_str());
+    };
+    CodePageChar(options.codepage, 0xC0);  // an unknown code page is refused before anything is written
   }
 
   const std::string folder = ExpandFileName(options.outputDir);

@@ -5,8 +5,10 @@
 #include <charconv>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "Classes.h"
+#include "CodePage.h"
 #include "Exceptions.h"
 #include "FileIO.h"
 #include "Graphics.h"
@@ -15,6 +17,7 @@
 using namespace platform;
 
 std::string OutputDir;
+TConvertOptions ConvertOptions;
 
 const std::string& FontCharacterSet() {
   static const std::string set = [] {
@@ -112,11 +115,8 @@ class TGlyphStrip {
   int FFirst = 0, FCount = 0;  // the file rows in FBlock
 };
 
-// Finds the cell of every character in the marker row (row 0). A cell is a
-// maximal run of non-black pixels; the scan starts at column 1, carries on from
-// one character to the next, steps over the black pixel that ends a cell, and
-// never looks past the last column: a run still open there ends at the edge.
-std::array<TCell, kGlyphCount> ScanMarkerRow(TGlyphStrip& strip, const std::string& stripPath) {
+// Which columns of the marker row (row 0) are marked: not black.
+std::vector<uint8_t> MarkedColumns(TGlyphStrip& strip) {
   const TBmpInfo& info = strip.Info();
   const int width = info.Height > 0 ? info.Width : 0;
   std::vector<uint8_t> marked(static_cast<size_t>(width));
@@ -151,6 +151,16 @@ std::array<TCell, kGlyphCount> ScanMarkerRow(TGlyphStrip& strip, const std::stri
       }
     }
   }
+  return marked;
+}
+
+// Finds the cell of every character in the marker row. A cell is a maximal
+// run of non-black pixels; the scan starts at column 1, carries on from one
+// character to the next, steps over the black pixel that ends a cell, and
+// never looks past the last column: a run still open there ends at the edge.
+std::array<TCell, kGlyphCount> ScanMarkerRow(TGlyphStrip& strip, const std::string& stripPath) {
+  const std::vector<uint8_t> marked = MarkedColumns(strip);
+  const int width = static_cast<int>(marked.size());
   std::array<TCell, kGlyphCount> cells;
   int column = 1;
   for (int k = 0; k < kGlyphCount; ++k) {
@@ -229,13 +239,91 @@ void AppendMetricsLine(std::string& text, char character, int32_t packedColumn, 
 
 }  // namespace
 
-int32_t ExtractMetrics(const std::string& path, int32_t passthrough) {
-  // With a ".bmp" path the strip, the packed bitmap and the metrics text would
-  // all be one file: the strip would be destroyed and the result overwritten.
+namespace {
+
+// With a ".bmp" path the strip, the packed bitmap and the metrics text would
+// all be one file: the strip would be destroyed and the result overwritten.
+void RefuseStripAsMetrics(const std::string& path) {
   if (LowerCase(ExtractFileExt(path)) == ".bmp") {
     throw EConvertError("Cannot convert " + path +
                         ": a font metrics file must not have the extension .bmp of its glyph strip");
   }
+}
+
+}  // namespace
+
+TFontReport CheckFont(const std::string& path) {
+  TFontReport report;
+  report.StripPath = ChangeFileExt(path, ".bmp");
+  try {
+    RefuseStripAsMetrics(path);
+    TGlyphStrip strip(report.StripPath);
+    const TBmpInfo& info = strip.Info();
+    report.Format = info.Format;
+    report.Height = std::max(info.Height - 1, 0);
+    const std::vector<uint8_t> marked = MarkedColumns(strip);
+    report.ColumnZeroMarked = !marked.empty() && marked[0];
+    // Every marked run from column 1 on, the ignored ones after the 153rd too.
+    std::vector<TCell> runs;
+    for (int x = 1, width = int(marked.size()); x < width; ++x) {
+      if (!marked[x]) continue;
+      TCell run{x, 0};
+      while (x < width && marked[x]) ++x;
+      run.Width = x - run.Start;
+      runs.push_back(run);
+    }
+    report.Cells = int(std::min<size_t>(runs.size(), kGlyphCount));
+    if (runs.size() > size_t{kGlyphCount}) {
+      report.IgnoredRuns = int(runs.size()) - kGlyphCount;
+      report.FirstIgnoredColumn = runs[kGlyphCount].Start;
+    }
+    int32_t column = 0;
+    for (int k = 0; k < report.Cells; ++k) {
+      report.Glyphs.push_back({FontCharacterSet()[k], runs[k].Start, runs[k].Width, column});
+      column += runs[k].Width;
+    }
+    report.Width = column;
+    ScanMarkerRow(strip, report.StripPath);  // the run's own error for a short strip
+  } catch (const std::exception& e) {
+    report.Error = e.what();
+  }
+  return report;
+}
+
+std::string BMFontDescriptor(const std::string& name, const std::vector<int32_t>& columns,
+                             const std::vector<int32_t>& widths, int32_t width, int32_t height,
+                             int codepage, const std::function<void(const std::string&)>& warning) {
+  const std::string& characters = FontCharacterSet();
+  const std::string h = IntToStr(height);
+  std::vector<std::string> chars;
+  for (size_t k = 0; k < characters.size(); ++k) {
+    const auto byte = static_cast<unsigned char>(characters[k]);
+    // The space and 0x21-0x7E are ASCII; the upper bytes are letters of the code page.
+    std::optional<char32_t> id = byte < 0x80 ? std::optional<char32_t>(byte) : CodePageChar(codepage, byte);
+    if (!id) {
+      if (warning) {
+        warning(CharacterName(characters[k]) + " is left out of " + name + ".fnt: code page " +
+                IntToStr(codepage) + " has no letter for it");
+      }
+      continue;
+    }
+    chars.push_back("char id=" + IntToStr(int64_t(*id)) + " x=" + IntToStr(columns[k]) + " y=0 width=" +
+                    IntToStr(widths[k]) + " height=" + h + " xoffset=0 yoffset=0 xadvance=" +
+                    IntToStr(widths[k]) + " page=0 chnl=15");
+  }
+  std::string text = "info face=\"" + name + "\" size=" + h +
+                     " bold=0 italic=0 charset=\"\" unicode=1 stretchH=100 smooth=0 aa=1 padding=0,0,0,0 "
+                     "spacing=0,0\r\n";
+  text += "common lineHeight=" + h + " base=" + h + " scaleW=" + IntToStr(width) + " scaleH=" + h +
+          " pages=1 packed=0\r\n";
+  text += "page id=0 file=\"" + name + ".bmp\"\r\n";
+  text += "chars count=" + IntToStr(int64_t(chars.size())) + "\r\n";
+  for (const std::string& line : chars) text += line + "\r\n";
+  return text;
+}
+
+int32_t ExtractMetrics(const std::string& path, int32_t passthrough) {
+  RefuseStripAsMetrics(path);
   const std::string stripPath = ChangeFileExt(path, ".bmp");
   auto strip = std::make_unique<TGlyphStrip>(stripPath);
   const TBmpInfo& info = strip->Info();
@@ -256,6 +344,10 @@ int32_t ExtractMetrics(const std::string& path, int32_t passthrough) {
   const std::string name = ExtractFileName(path);
   TFileWriter packedFile(JoinPath(OutputDir, ChangeFileExt(name, ".bmp")));
   TFileWriter metricsFile(JoinPath(OutputDir, name));
+  std::unique_ptr<TFileWriter> descriptorFile;
+  if (ConvertOptions.DescriptorCodePage != 0) {
+    descriptorFile = std::make_unique<TFileWriter>(JoinPath(OutputDir, ChangeFileExt(name, ".fnt")));
+  }
 
   // The packed bitmap: the strip's format and colour table, the glyph rows
   // without the marker row, the rows bottom-up as the file stores them. A
@@ -286,9 +378,23 @@ int32_t ExtractMetrics(const std::string& path, int32_t passthrough) {
     }
   }
   metricsFile.Write(metrics);
+  if (descriptorFile) {
+    std::vector<int32_t> columns, widths;
+    for (int k = 0, column = 0; k < kGlyphCount; column += cells[k].Width, ++k) {
+      columns.push_back(column);
+      widths.push_back(cells[k].Width);
+    }
+    descriptorFile->Write(BMFontDescriptor(ChangeFileExt(name, ""), columns, widths, totalWidth,
+                                           std::max(glyphHeight, 0), ConvertOptions.DescriptorCodePage,
+                                           ConvertOptions.Warning));
+  }
   // The strip has been read whole and is closed before anything is replaced:
   // a strip in the output folder is replaced by its own packed bitmap.
   strip.reset();
-  CommitTogether({&packedFile, &metricsFile});
+  if (descriptorFile) {
+    CommitTogether({&packedFile, &metricsFile, descriptorFile.get()});
+  } else {
+    CommitTogether({&packedFile, &metricsFile});
+  }
   return passthrough;
 }

@@ -61,7 +61,7 @@ void HandleSource(TListHost& host, const std::string& source, int& i) {
   if (host.FListFormat == ikMetrics) {
     // The converter takes the index of the next line and returns the index of
     // the next line to interpret.
-    i = ExtractMetrics(JoinPath(OutputDir, ExtractFileName(source)), i + 1) - 1;
+    i = host.ConvertSource(JoinPath(OutputDir, ExtractFileName(source)), i + 1) - 1;
   }
 }
 

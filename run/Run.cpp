@@ -11,6 +11,8 @@ using namespace platform;
 std::unique_ptr<TStringList> ResultLog;
 std::unique_ptr<TStringList> ListLines;
 
+int32_t TListHost::ConvertSource(const std::string& path, int32_t next) { return ExtractMetrics(path, next); }
+
 TRunResult RunEntries(TRunHost& host) {
   host.SetTotalPosition(0);
   host.SetTotalMax(100);

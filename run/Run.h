@@ -23,6 +23,10 @@ class TListHost {
   // The interpreter is about to handle line index (from 0) of the list file at
   // path; a host that names the place of an error keeps it.
   virtual void EnterListLine(const std::string& path, int index) {}
+  // Converts the font of a source, as ExtractMetrics does, and returns the
+  // index of the list line to go on after. A host that only checks fonts
+  // does so here instead.
+  virtual int32_t ConvertSource(const std::string& path, int32_t next);
 
   TInputKind FListFormat = 0;  // the handler chosen by the last "#Format:" line
   bool FPlainLine = false;     // true while the current line is not a directive

@@ -140,3 +140,105 @@ TEST_F(BatchTest, AReRunChangesOnlyWhatChanged) {
   EXPECT_EQ(testutil::ReadFile(dir.File("out/result.log")), Log({fonts[1], fonts[0]}));
 }
 
+
+namespace {
+
+// Writes in/NAME.bmp with cells of the given widths (one black column apart)
+// and an empty in/NAME.metrics; returns the .metrics path.
+std::string WriteStrip(const testutil::TTempDir& dir, const std::string& name, const std::vector<int>& widths,
+                       bool markColumnZero = false) {
+  platform::TBitmap strip = testutil::MakeStrip(platform::TPixelFormat::pf24bit, widths, 4);
+  if (markColumnZero) strip.FillRect({0, 0, 1, 1}, 0xFFFFFF);
+  strip.SaveToFile(dir.File("in/" + name + ".bmp"));
+  testutil::WriteFile(dir.File("in/" + name + ".metrics"), "");
+  return dir.File("in/" + name + ".metrics");
+}
+
+}  // namespace
+
+TEST_F(BatchTest, CheckReportsEachFontAndWritesNothing) {
+  std::vector<int> touching = testutil::StandardWidths();
+  touching[22] = 20;  // "7": as wide as two runs that touch
+  std::vector<int> extra = testutil::StandardWidths();
+  extra.insert(extra.end(), {2, 2, 2});
+  const std::string good = fonts[0];
+  const std::string wide = WriteStrip(dir, "wide", touching);
+  const std::string more = WriteStrip(dir, "more", extra, true);
+  const std::string shortStrip = WriteStrip(dir, "short", std::vector<int>(152, 2));
+  const std::vector<std::string> before = testutil::ListFolder(dir.File("in"));
+
+  const TProgramResult r = Batch({"--check", good, wide, more, shortStrip});
+  EXPECT_EQ(r.exit, 1) << "one font would fail";
+  const std::vector<std::string> lines = platform::SplitLines(r.out);
+  const std::vector<std::string> expected = {
+      good + ": 153 cells; packed bitmap 381 x 5, 24 bits",
+      wide + ": 153 cells; packed bitmap 398 x 3, 24 bits",
+      wide + ": warning: the cell of \"7\", columns 76 to 95, is 20 wide, more than three times the median 2: "
+             "two marker runs that touch?",
+      more + ": 153 cells; packed bitmap 381 x 3, 24 bits",
+      more + ": warning: 3 marked runs after the 153rd cell, from column 535 on, are ignored",
+      more + ": warning: column 0 of the marker row is marked, and column 0 is never looked at",
+      shortStrip + ": error: Glyph strip " + dir.File("in/short.bmp") +
+          " has 152 of the 153 glyph cells its font needs: the last cell, for 0xFF, ends at column 455; the "
+          "space has none.",
+  };
+  EXPECT_EQ(lines, expected);
+  EXPECT_EQ(testutil::ListFolder(dir.File("in")), before);
+  EXPECT_FALSE(testutil::Exists(dir.File("out")));
+
+  const TProgramResult ok = Batch({"--check", "-v", good});
+  EXPECT_EQ(ok.exit, 0);
+  const std::vector<std::string> table = platform::SplitLines(ok.out);
+  ASSERT_EQ(table.size(), 154u) << "the line, then a row per character";
+  EXPECT_EQ(table[1], "  \"!\"              start      1  width    1  packed      0");
+  EXPECT_EQ(table[89], "  0xC0 U+0410 \xD0\x90   start    309  width    1  packed    220");
+  EXPECT_EQ(table[153], "  the space        start    533  width    1  packed    380");
+}
+
+TEST_F(BatchTest, CheckOfAListFileChecksTheFontsTheRunWouldConvert) {
+  std::filesystem::create_directory(dir.File("out"));
+  testutil::WriteFont(dir.File("out"), "a");
+  testutil::WriteFile(dir.File("out/fonts.log"), Log(fonts));  // b is not in the output folder
+  const std::vector<std::string> before = testutil::ListFolder(dir.File("out"));
+  const TProgramResult r = Batch({"--check", "-o", "out", "out/fonts.log"});
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_EQ(platform::SplitLines(r.out),
+            (std::vector<std::string>{dir.File("out/a.metrics") + ": 153 cells; packed bitmap 381 x 5, 24 bits",
+                                      dir.File("out/b.metrics") + ": error: Cannot open file " +
+                                          dir.File("out/b.bmp") + "."}));
+  EXPECT_EQ(testutil::ListFolder(dir.File("out")), before) << "nothing written";
+  EXPECT_EQ(Batch({"--check", "in/a.log"}).exit, 2) << "a list file needs the output folder";
+}
+
+TEST_F(BatchTest, FntWritesABMFontDescriptorBesideThePackedBitmap) {
+  const std::string sample = std::string(EI_SAMPLES) + "/dejavu-sans.metrics";
+  const struct {
+    const char* codepage;
+    std::string c0, ff;  // the char lines of 0xC0 and 0xFF begin so
+  } cases[] = {
+      {"1251", "char id=1040 ", "char id=1103 "},  // А and я
+      {"1252", "char id=192 ", "char id=255 "},    // À and ÿ
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.codepage);
+    const TProgramResult r = Batch({"-q", "--fnt", "--codepage", c.codepage, "-o", "out", sample});
+    EXPECT_EQ(r.exit, 0) << r.err;
+    const std::vector<std::string> fnt = platform::SplitLines(testutil::ReadFile(dir.File("out/dejavu-sans.fnt")));
+    ASSERT_EQ(fnt.size(), 4u + 153u);
+    EXPECT_EQ(fnt[2], "page id=0 file=\"dejavu-sans.bmp\"");
+    EXPECT_EQ(fnt[3], "chars count=153");
+    EXPECT_EQ(fnt[4 + 88].rfind(c.c0, 0), 0u) << fnt[4 + 88];
+    EXPECT_EQ(fnt[4 + 151].rfind(c.ff, 0), 0u) << fnt[4 + 151];
+  }
+  // A code page without a letter for a byte leaves it out, and says so.
+  const TProgramResult greek = Batch({"-q", "--fnt", "--codepage", "1253", "-o", "out", sample});
+  EXPECT_EQ(greek.exit, 0);
+  for (const char* byte : {"0xD2", "0xFF"}) {
+    EXPECT_NE(greek.err.find(std::string("warning: ") + byte +
+                             " is left out of dejavu-sans.fnt: code page 1253 has no letter for it"),
+              std::string::npos)
+        << byte;
+  }
+  EXPECT_NE(testutil::ReadFile(dir.File("out/dejavu-sans.fnt")).find("chars count=151"), std::string::npos);
+  EXPECT_EQ(Batch({"-q", "--fnt", "--codepage", "99999", "-o", "out2", sample}).exit, 2);
+}

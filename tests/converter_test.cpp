@@ -542,3 +542,43 @@ TEST_F(ConverterTest, EverySystemWritesTheSameBytes) {
   EXPECT_EQ(Digest(testutil::ReadFile(out.File("dejavu-sans.bmp"))), 0xD15354988E30C4A3ull);
   EXPECT_EQ(Digest(testutil::ReadFile(out.File("dejavu-sans.metrics"))), 0x21434EE20F922E56ull);
 }
+
+TEST_F(ConverterTest, TheBMFontDescriptorOfATinyStripByteForByte) {
+  // 153 cells one pixel wide, 3 rows: glyphs 2 rows high at columns 0 to 152.
+  TBitmap strip = BlankStrip(1 + 153 * 2, 3);
+  AddUnitCells(strip, 1, 153);
+  ConvertOptions.DescriptorCodePage = 1251;
+  Convert(strip, "tiny");
+  ConvertOptions = TConvertOptions();
+  std::string expected =
+      "info face=\"tiny\" size=2 bold=0 italic=0 charset=\"\" unicode=1 stretchH=100 smooth=0 aa=1 "
+      "padding=0,0,0,0 spacing=0,0\r\n"
+      "common lineHeight=2 base=2 scaleW=153 scaleH=2 pages=1 packed=0\r\n"
+      "page id=0 file=\"tiny.bmp\"\r\n"
+      "chars count=153\r\n";
+  const char32_t cyrillicA = 0x410;
+  for (int k = 0; k < 153; ++k) {
+    const auto byte = static_cast<unsigned char>(FontCharacterSet()[k]);
+    const uint32_t id = byte < 0x80 ? byte : uint32_t(cyrillicA + (byte - 0xC0));
+    expected += "char id=" + std::to_string(id) + " x=" + std::to_string(k) +
+                " y=0 width=1 height=2 xoffset=0 yoffset=0 xadvance=1 page=0 chnl=15\r\n";
+  }
+  EXPECT_EQ(testutil::ReadFile(out.File("tiny.fnt")), expected);
+  EXPECT_EQ(testutil::ListFolder(out.Path()), (std::vector<std::string>{"tiny.bmp", "tiny.fnt", "tiny.metrics"}));
+}
+
+TEST_F(ConverterTest, TheDescriptorChangesTogetherWithTheFontsOtherFiles) {
+  const std::string metrics = testutil::WriteFont(in.Path(), "font");
+  ConvertOptions.DescriptorCodePage = 1251;
+  for (const char* name : {"font.bmp", "font.metrics", "font.fnt"}) testutil::WriteFile(out.File(name), "old");
+  testutil::SetReadOnly(out.File("font.fnt"));
+  EXPECT_EQ(ErrorOf([&] { ExtractMetrics(metrics, 0); }), "Cannot create file " + out.File("font.fnt"));
+  for (const char* name : {"font.bmp", "font.metrics", "font.fnt"}) EXPECT_EQ(testutil::ReadFile(out.File(name)), "old");
+  testutil::SetReadOnly(out.File("font.fnt"), false);
+  ExtractMetrics(metrics, 0);
+  testutil::MakeOld(out.File("font.fnt"));
+  const auto written = testutil::FileIdentity(out.File("font.fnt"));
+  ExtractMetrics(metrics, 0);
+  EXPECT_EQ(testutil::FileIdentity(out.File("font.fnt")), written) << "an unchanged descriptor is left untouched";
+  ConvertOptions = TConvertOptions();
+}
