@@ -26,4 +26,6 @@ export EI_TEST_DRIVE=T:
 jobs=$(nproc)
 cmake --preset windows
 cmake --build --preset windows -j "$jobs"
+# The preset runs a failed test once more: a test process under wine now and
+# then fails for wine's own reasons while processes start in parallel.
 ctest --preset windows -j "$jobs"
