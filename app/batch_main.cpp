@@ -282,14 +282,18 @@ bool ReportFont(const std::string& path, const TFontReport& report, const TOptio
   if (options.verbose) {
     for (const auto& glyph : report.Glyphs) {
       const auto byte = static_cast<unsigned char>(glyph.Character);
-      std::string name = CharacterName(glyph.Character);
+      // The byte, then the character: itself for ASCII, its letter in the code page above.
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "0x%02X", unsigned(byte));
+      std::string name = hex;
+      if (byte < 0x80) name += " " + CharacterName(glyph.Character);
       if (byte >= 0x80) {
         const std::optional<char32_t> letter = CodePageChar(options.codepage, byte);
         char code[16];
         std::snprintf(code, sizeof code, " U+%04X ", letter ? unsigned(*letter) : 0u);
         name += letter ? code + Utf8(*letter) : std::string(" (no letter)");
       }
-      std::printf("  %-16s start %6d  width %4d  packed %6d\n", name.c_str(), glyph.Start, glyph.Width,
+      std::printf("  %-18s start %6d  width %4d  packed %6d\n", name.c_str(), glyph.Start, glyph.Width,
                   glyph.Column);
     }
   }
