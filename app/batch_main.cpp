@@ -293,8 +293,10 @@ bool ReportFont(const std::string& path, const TFontReport& report, const TOptio
         std::snprintf(code, sizeof code, " U+%04X ", letter ? unsigned(*letter) : 0u);
         name += letter ? code + Utf8(*letter) : std::string(" (no letter)");
       }
-      std::printf("  %-18s start %6d  width %4d  packed %6d\n", name.c_str(), glyph.Start, glyph.Width,
-                  glyph.Column);
+      // Padded by the characters shown, not by bytes: a letter in UTF-8 takes more than one.
+      const size_t shown = size_t(std::count_if(name.begin(), name.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+      name.append(shown < 18 ? 18 - shown : 0, ' ');
+      std::printf("  %s start %6d  width %4d  packed %6d\n", name.c_str(), glyph.Start, glyph.Width, glyph.Column);
     }
   }
   return true;
