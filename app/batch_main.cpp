@@ -58,6 +58,12 @@ constexpr char kUsage[] =
 
 bool ProgressLineOpen = false;  // a progress bar stands on the terminal without its newline
 
+// Ends a progress bar's line, so that what follows starts a line of its own.
+void EndProgressLine() {
+  if (ProgressLineOpen) std::fputc('\n', stderr);
+  ProgressLineOpen = false;
+}
+
 struct TOptions {
   std::string outputDir;
   std::vector<std::string> files;
@@ -118,17 +124,9 @@ TOptions ParseArguments(int argc, char** argv) {
 TInputKind KindOf(const std::vector<std::string>& files) {
   std::optional<TInputKind> kind;
   for (const std::string& file : files) {
-    const std::string ext = LowerCase(ExtractFileExt(file));
-    TInputKind k;
-    if (ext == ".metrics") {
-      k = ikMetrics;
-    } else if (ext == ".log") {
-      k = ikLog;
-    } else if (ext == ".lst") {
-      k = ikProjectList;
-    } else {
-      throw TUsageError("not a .metrics, .log or .lst file: " + file);
-    }
+    const int filter = FilterIndexOfFile(file);
+    if (filter == 0) throw TUsageError("not a .metrics, .log or .lst file: " + file);
+    const TInputKind k = FormatModes[filter - 1];
     if (kind && *kind != k) throw TUsageError("the files are not all of one kind");
     kind = k;
   }
@@ -172,8 +170,7 @@ class TConsoleHost : public TRunHost {
   // the one at fault is found without -q's silence getting in the way.
   void ShowErrorPlace() const {
     if (!FInEntry) return;
-    if (ProgressLineOpen) std::fputc('\n', stderr);
-    ProgressLineOpen = false;
+    EndProgressLine();
     std::string place = "extractinsert-batch: error in entry " + IntToStr(FDone) + " of " +
                         IntToStr(EntryCount()) + ": " + FEntry;
     if (!FListPath.empty()) {
@@ -188,8 +185,7 @@ class TConsoleHost : public TRunHost {
   void ProcessMessages() override {}
   bool StopRequested() const override { return InterruptRequested(); }
   void ResetStatus() override {
-    if (ProgressLineOpen) std::fputc('\n', stderr);
-    ProgressLineOpen = false;
+    EndProgressLine();
   }
 
  private:
@@ -222,7 +218,7 @@ class TConsoleHost : public TRunHost {
   int FListLine = 0;      // from 1
 };
 
-const char* FormatName(TPixelFormat format) {
+const char* PixelFormatName(TPixelFormat format) {
   switch (format) {
     case TPixelFormat::pf1bit: return "1 bit";
     case TPixelFormat::pf4bit: return "4 bits";
@@ -257,7 +253,7 @@ bool ReportFont(const std::string& path, const TFontReport& report, const TOptio
     return false;
   }
   std::printf("%s: %d cells; packed bitmap %d x %d, %s\n", path.c_str(), report.Cells, report.Width,
-              report.Height, FormatName(report.Format));
+              report.Height, PixelFormatName(report.Format));
   // Legal, but almost always a drawing fault.
   std::vector<int32_t> widths;
   for (const auto& glyph : report.Glyphs) widths.push_back(glyph.Width);
@@ -364,8 +360,7 @@ int Run(const TOptions& options) {
   if (options.descriptor) {
     ConvertOptions.DescriptorCodePage = options.codepage;
     ConvertOptions.Warning = [](const std::string& text) {
-      if (ProgressLineOpen) std::fputc('\n', stderr);
-      ProgressLineOpen = false;
+      EndProgressLine();
       std::fprintf(stderr, "extractinsert-batch: warning: %s\n", text.c_str());
     };
     CodePageChar(options.codepage, 0xC0);  // an unknown code page is refused before anything is written
@@ -417,7 +412,7 @@ int main(int argc, char** argv) {
     return kExitUsage;
   } catch (const std::exception& e) {
     // The text of the window's error box.
-    if (ProgressLineOpen) std::fputc('\n', stderr);
+    EndProgressLine();
     std::fprintf(stderr, "%s\n", ErrorBoxText(e.what()).c_str());
     return kExitError;
   }

@@ -62,27 +62,18 @@ class TGlyphStrip {
   explicit TGlyphStrip(const std::string& path) : FFile(path) {
     const uint64_t size = FFile.Size();
     if (size == 0) return;  // a zero-byte strip is an empty bitmap
-    std::string head;
-    std::string_view headers;
     if (size <= kBlockBytes) {
       // A small strip is read in one go: headers, glyph rows and marker row.
       FWhole = TPixelBuffer(static_cast<size_t>(size) + kShortCopy, false);
       FFile.ReadExactly(0, FWhole.Data(), static_cast<size_t>(size));
-      headers = std::string_view(reinterpret_cast<const char*>(FWhole.Data()), static_cast<size_t>(size));
+      const std::string_view bytes(reinterpret_cast<const char*>(FWhole.Data()), static_cast<size_t>(size));
+      FInfo = ReadBmpInfo(bytes, size);
+      if (FInfo.Rle) FDecoded.LoadFromBytes(bytes);
     } else {
-      head.resize(kBmpHeadBytes);
-      head.resize(FFile.ReadAt(0, head.data(), head.size()));
-      headers = head;
+      FInfo = ReadBmpInfo(FFile);
+      if (FInfo.Rle) FDecoded.LoadFromFile(FFile);
     }
-    FInfo = ReadBmpInfo(headers, size);
-    if (FInfo.Rle) {
-      if (FWhole.Size() > 0) {
-        FDecoded.LoadFromBytes(headers);
-      } else {
-        FDecoded.LoadFromFile(FFile);
-      }
-      return;
-    }
+    if (FInfo.Rle) return;
     FBlockRows = static_cast<int>(std::max<size_t>(1, kBlockBytes / static_cast<size_t>(FInfo.Stride)));
   }
 
@@ -154,35 +145,40 @@ std::vector<uint8_t> MarkedColumns(TGlyphStrip& strip) {
   return marked;
 }
 
-// Finds the cell of every character in the marker row. A cell is a maximal
-// run of non-black pixels; the scan starts at column 1, carries on from one
-// character to the next, steps over the black pixel that ends a cell, and
-// never looks past the last column: a run still open there ends at the edge.
-std::array<TCell, kGlyphCount> ScanMarkerRow(TGlyphStrip& strip, const std::string& stripPath) {
-  const std::vector<uint8_t> marked = MarkedColumns(strip);
+// Every marked run of the marker row from column 1 on, the ones after the
+// 153rd included. A run is a maximal run of non-black pixels; column 0 is
+// never looked at, and a run still open at the last column ends there.
+std::vector<TCell> MarkerRuns(const std::vector<uint8_t>& marked) {
+  std::vector<TCell> runs;
   const int width = static_cast<int>(marked.size());
-  std::array<TCell, kGlyphCount> cells;
-  int column = 1;
-  for (int k = 0; k < kGlyphCount; ++k) {
-    while (column < width && !marked[column]) ++column;
-    if (column >= width) {
-      // Where the marker row ran out: the last cell found and the first
-      // character without one, so that the fault can be found in the strip.
-      std::string message = "Glyph strip " + stripPath + " has " + IntToStr(k) + " of the " +
-                            IntToStr(kGlyphCount) + " glyph cells its font needs: ";
-      if (k == 0) {
-        message += "its marker row marks no cell";
-      } else {
-        message += "the last cell, for " + CharacterName(FontCharacterSet()[k - 1]) + ", ends at column " +
-                   IntToStr(cells[k - 1].Start + cells[k - 1].Width - 1);
-      }
-      throw EConvertError(message + "; " + CharacterName(FontCharacterSet()[k]) + " has none");
-    }
-    cells[k].Start = column;
-    while (column < width && marked[column]) ++column;
-    cells[k].Width = column - cells[k].Start;
-    ++column;  // the black pixel that ended the cell
+  for (int x = 1; x < width; ++x) {
+    if (!marked[x]) continue;
+    TCell run{x, 0};
+    while (x < width && marked[x]) ++x;
+    run.Width = x - run.Start;
+    runs.push_back(run);
   }
+  return runs;
+}
+
+// The cells of the font's characters: the first 153 runs, one after the
+// other in character-set order. A strip with fewer raises the error that
+// names the last cell found and the first character without one.
+std::array<TCell, kGlyphCount> FontCells(const std::vector<TCell>& runs, const std::string& stripPath) {
+  if (runs.size() < size_t{kGlyphCount}) {
+    const size_t k = runs.size();
+    std::string message = "Glyph strip " + stripPath + " has " + IntToStr(int64_t(k)) + " of the " +
+                          IntToStr(kGlyphCount) + " glyph cells its font needs: ";
+    if (k == 0) {
+      message += "its marker row marks no cell";
+    } else {
+      message += "the last cell, for " + CharacterName(FontCharacterSet()[k - 1]) + ", ends at column " +
+                 IntToStr(runs[k - 1].Start + runs[k - 1].Width - 1);
+    }
+    throw EConvertError(message + "; " + CharacterName(FontCharacterSet()[k]) + " has none");
+  }
+  std::array<TCell, kGlyphCount> cells;
+  std::copy_n(runs.begin(), kGlyphCount, cells.begin());
   return cells;
 }
 
@@ -263,15 +259,7 @@ TFontReport CheckFont(const std::string& path) {
     report.Height = std::max(info.Height - 1, 0);
     const std::vector<uint8_t> marked = MarkedColumns(strip);
     report.ColumnZeroMarked = !marked.empty() && marked[0];
-    // Every marked run from column 1 on, the ignored ones after the 153rd too.
-    std::vector<TCell> runs;
-    for (int x = 1, width = int(marked.size()); x < width; ++x) {
-      if (!marked[x]) continue;
-      TCell run{x, 0};
-      while (x < width && marked[x]) ++x;
-      run.Width = x - run.Start;
-      runs.push_back(run);
-    }
+    const std::vector<TCell> runs = MarkerRuns(marked);
     report.Cells = int(std::min<size_t>(runs.size(), kGlyphCount));
     if (runs.size() > size_t{kGlyphCount}) {
       report.IgnoredRuns = int(runs.size()) - kGlyphCount;
@@ -283,7 +271,7 @@ TFontReport CheckFont(const std::string& path) {
       column += runs[k].Width;
     }
     report.Width = column;
-    ScanMarkerRow(strip, report.StripPath);  // the run's own error for a short strip
+    FontCells(runs, report.StripPath);  // the run's own error for a short strip
   } catch (const std::exception& e) {
     report.Error = e.what();
   }
@@ -327,7 +315,7 @@ int32_t ExtractMetrics(const std::string& path, int32_t passthrough) {
   const std::string stripPath = ChangeFileExt(path, ".bmp");
   auto strip = std::make_unique<TGlyphStrip>(stripPath);
   const TBmpInfo& info = strip->Info();
-  const std::array<TCell, kGlyphCount> cells = ScanMarkerRow(*strip, stripPath);
+  const std::array<TCell, kGlyphCount> cells = FontCells(MarkerRuns(MarkedColumns(*strip)), stripPath);
 
   const std::string& characters = FontCharacterSet();
   // The metrics text, every line ended by CR LF as the text-file rules want.

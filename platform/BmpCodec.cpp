@@ -298,6 +298,12 @@ TBmpInfo ReadBmpInfo(std::string_view data, uint64_t fileSize) {
   return info;
 }
 
+TBmpInfo ReadBmpInfo(TReadFile& file) {
+  std::string head(static_cast<size_t>(std::min<uint64_t>(file.Size(), kBmpHeadBytes)), '\0');
+  head.resize(file.ReadAt(0, head.data(), head.size()));
+  return ReadBmpInfo(head, file.Size());
+}
+
 void TBitmap::Adopt(const TBmpInfo& info, bool zeroed) {
   FFormat = info.Format;
   FPalette = info.Palette;
@@ -347,9 +353,7 @@ void TBitmap::LoadFromFile(TReadFile& file) {
     *this = TBitmap();
     return;
   }
-  std::string head(static_cast<size_t>(std::min<uint64_t>(file.Size(), kBmpHeadBytes)), '\0');
-  head.resize(file.ReadAt(0, head.data(), head.size()));
-  const TBmpInfo info = ReadBmpInfo(head, file.Size());
+  const TBmpInfo info = ReadBmpInfo(file);
   TFileSource source(file, info.PixelStart, info.PixelEnd);
   TBitmap bitmap;
   bitmap.DecodePixels(info, source);

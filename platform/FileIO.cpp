@@ -79,59 +79,59 @@ namespace {
 constexpr size_t kFirstCompareBlock = 4 * 1024;
 constexpr size_t kCompareBlock = 256 * 1024;
 
-// Up to size bytes of file at offset, fewer only at its end; -1 on error.
-int64_t ReadFully(THandle file, char* into, size_t size, uint64_t offset) {
-  TFileEnv& env = TFileEnv::Current();
-  size_t done = 0;
-  while (done < size) {
-    const int64_t n = env.ReadAt(file, into + done, size - done, offset + done);
-    if (n < 0) return -1;
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-  }
-  return static_cast<int64_t>(done);
-}
-
 }  // namespace
 
+bool TFileWriter::OpenOld() {
+  try {
+    FOld = std::make_unique<TReadFile>(FPath);
+    return true;
+  } catch (const EFOpenError&) {
+    return false;
+  }
+}
+
 void TFileWriter::StopComparing() {
-  const THandle old = FOldHandle;
-  FOldHandle = -1;
+  const std::unique_ptr<TReadFile> old = std::move(FOld);
   try {
     OpenTemporary();
     // The bytes that matched are the old target's: they are copied from it.
     FScratch.resize(static_cast<size_t>(std::min<uint64_t>(FMatched, kCompareBlock)));
     for (uint64_t at = 0; at < FMatched;) {
       const size_t want = static_cast<size_t>(std::min<uint64_t>(FMatched - at, kCompareBlock));
-      if (ReadFully(old, FScratch.data(), want, at) != static_cast<int64_t>(want)) throw EWriteError();
+      try {
+        old->ReadExactly(at, FScratch.data(), want);
+      } catch (const EReadError&) {
+        throw EWriteError();  // the content cannot be completed
+      }
       WriteOut(std::string_view(FScratch.data(), want));
       at += want;
     }
   } catch (...) {
-    CloseFile(old);
     Discard();
     throw;
   }
-  CloseFile(old);
   FScratch = std::string();
 }
 
 void TFileWriter::Write(std::string_view data) {
-  if (FOldHandle >= 0) {
-    // Compared block by block; the first difference, or the old file ending,
-    // ends the comparison.
-    // The blocks grow from a small first one, so that a difference near the
-    // start, as in a changed header, costs little reading.
+  if (FOld) {
+    // Compared block by block; the first difference, the old file ending, or
+    // a read that fails ends the comparison. The blocks grow from a small
+    // first one, so that a difference near the start, as in a changed header,
+    // costs little reading.
     size_t same = 0;
     size_t block = kFirstCompareBlock;
-    while (same < data.size() && FMatched + same < FOldSize) {
+    while (same < data.size() && FMatched + same < FOld->Size()) {
       const size_t want = std::min({data.size() - same, block, kCompareBlock});
       block *= 2;
       if (FScratch.size() < want) FScratch.resize(want);
-      const int64_t got = ReadFully(FOldHandle, FScratch.data(), want, FMatched + same);
-      if (got <= 0) break;
-      const size_t n = static_cast<size_t>(got);
-      if (std::memcmp(FScratch.data(), data.data() + same, n) != 0) break;
+      size_t n = 0;
+      try {
+        n = FOld->ReadAt(FMatched + same, FScratch.data(), want);
+      } catch (const EReadError&) {
+        break;
+      }
+      if (n == 0 || std::memcmp(FScratch.data(), data.data() + same, n) != 0) break;
       same += n;
     }
     if (same == data.size()) {
@@ -161,11 +161,10 @@ void TFileWriter::WriteOut(std::string_view data) {
 
 void TFileWriter::Prepare() {
   if (FPrepared) return;
-  if (FOldHandle >= 0) {
-    if (FMatched == FOldSize) {
+  if (FOld) {
+    if (FMatched == FOld->Size()) {
       // The target already holds exactly this content: nothing to do.
-      CloseFile(FOldHandle);
-      FOldHandle = -1;
+      FOld.reset();
       FUnchanged = true;
       FPrepared = true;
       return;

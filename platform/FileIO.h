@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -121,9 +122,11 @@ class TFileWriter {
   void PrepareTemporary();
   void PublishTemporary();
   void Discard();
-  static void CloseFile(THandle file);
   // Opens the temporary file; raises EFCreateError.
   void OpenTemporary();
+  // Opens the old target for the comparison; false where it cannot be read
+  // (it is then simply replaced).
+  bool OpenOld();
   // Ends the comparison with the old target: the temporary file is opened and
   // takes the bytes that matched so far.
   void StopComparing();
@@ -132,9 +135,8 @@ class TFileWriter {
   std::string FPath;
   std::string FTempPath;  // the hidden name; for an unnamed file, used only to replace
   THandle FHandle = -1;
-  THandle FOldHandle = -1;  // the old target, while the content matches it
-  uint64_t FOldSize = 0;
-  uint64_t FMatched = 0;    // bytes of content that are the old target's own
+  std::unique_ptr<TReadFile> FOld;  // the old target, while the content matches it
+  uint64_t FMatched = 0;            // bytes of content that are the old target's own
   std::string FScratch;     // old bytes being compared
   bool FUnchanged = false;
   bool FUnnamed = false;    // the content is in a file without a name
@@ -180,7 +182,10 @@ class TFileStream {
 
  private:
   friend class TFileWriter;
-  friend TFileStream* HeldStream(const std::string& path);
+  // Where the system replaces no open file (Windows), the writer finds this
+  // process's exclusive hold on its target, closes it for the moment of the
+  // replacement and opens it again on the new file. Defined only there.
+  static TFileStream* HeldStream(const std::string& path);
   // Opens FFileName in FMode; FHandle stays -1 when that fails.
   void Open();
 
@@ -188,11 +193,6 @@ class TFileStream {
   unsigned FMode = 0;
   THandle FHandle = -1;
 };
-
-// The exclusive hold of this process on path, if any. Where the system
-// replaces no open file (Windows), the writer closes the hold for the moment
-// of the replacement and opens it again on the new file.
-TFileStream* HeldStream(const std::string& path);
 
 // File attribute mask of FindFirst: 63 counts every kind of entry.
 inline constexpr int faAnyFile = 63;

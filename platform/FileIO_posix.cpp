@@ -32,8 +32,6 @@ int64_t TFileEnv::Write(THandle file, const void* data, size_t size) {
   }
 }
 
-void TFileWriter::CloseFile(THandle file) { ::close(static_cast<int>(file)); }
-
 namespace {
 
 // A file with no write bit for anyone is read-only, whoever we run as: the
@@ -102,14 +100,7 @@ TFileWriter::TFileWriter(std::string path) : FPath(std::move(path)), FTempPath(H
   FExists = ::stat(FPath.c_str(), &st) == 0;
   if (FExists && (S_ISDIR(st.st_mode) || IsReadOnly(st))) throw EFCreateError(FPath);
   FMode = FExists ? (st.st_mode & 07777) : NewFileMode();
-  if (FExists) {
-    struct stat old {};
-    FOldHandle = OpenRegular(FPath, O_RDONLY, old);
-    if (FOldHandle >= 0) {
-      FOldSize = static_cast<uint64_t>(old.st_size);
-      return;
-    }
-  }
+  if (FExists && OpenOld()) return;
   OpenTemporary();
 }
 
@@ -135,8 +126,7 @@ void TFileWriter::OpenTemporary() {
 }
 
 void TFileWriter::Discard() {
-  if (FOldHandle >= 0) ::close(FOldHandle);
-  FOldHandle = -1;
+  FOld.reset();
   if (FHandle >= 0) ::close(FHandle);
   FHandle = -1;
   if (FLinked) ::unlink(FTempPath.c_str());
@@ -205,12 +195,6 @@ void TFileWriter::PublishTemporary() {
 
 // ---------------------------------------------------------------------------
 // Holding
-
-// A hold never keeps our own writer out here: a file can be replaced while it
-// is open.
-TFileStream* HeldStream(const std::string&) { return nullptr; }
-
-void TFileStream::Open() {}
 
 TFileStream::TFileStream(const std::string& path, unsigned mode) : FFileName(path), FMode(mode) {
   const bool write = (mode & 0x3) == fmOpenReadWrite;

@@ -69,8 +69,6 @@ int64_t TFileEnv::Write(THandle file, const void* data, size_t size) {
   return written;
 }
 
-void TFileWriter::CloseFile(THandle file) { ::CloseHandle(ToHandle(file)); }
-
 // ---------------------------------------------------------------------------
 // Reading: others may read the file meanwhile, not write it.
 
@@ -95,12 +93,7 @@ TFileWriter::TFileWriter(std::string path) : FPath(std::move(path)), FTempPath(H
     throw EFCreateError(FPath);
   }
   FMode = FExists ? (attributes & kKeptAttributes) : 0;
-  if (FExists) {
-    // Compared while it is read; others may go on reading it, and it may be
-    // replaced meanwhile.
-    FOldHandle = FromHandle(OpenRegular(FPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, &FOldSize));
-    if (FOldHandle >= 0) return;
-  }
+  if (FExists && OpenOld()) return;
   OpenTemporary();
 }
 
@@ -116,8 +109,7 @@ void TFileWriter::OpenTemporary() {
 }
 
 void TFileWriter::Discard() {
-  if (FOldHandle >= 0) ::CloseHandle(ToHandle(FOldHandle));
-  FOldHandle = -1;
+  FOld.reset();
   if (FHandle >= 0) ::CloseHandle(ToHandle(FHandle));
   FHandle = -1;
   if (FLinked) ::DeleteFileA(FTempPath.c_str());
@@ -138,7 +130,7 @@ void TFileWriter::PublishTemporary() {
   // Windows replaces no file that is open, and a run that converts in its
   // sources' own folder holds the very file it replaces. This process's hold
   // steps aside for the replacement and holds the new file at once.
-  TFileStream* held = HeldStream(FPath);
+  TFileStream* held = TFileStream::HeldStream(FPath);
   if (held) {
     ::CloseHandle(ToHandle(held->FHandle));
     held->FHandle = -1;
@@ -184,7 +176,7 @@ bool SameName(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-TFileStream* HeldStream(const std::string& path) {
+TFileStream* TFileStream::HeldStream(const std::string& path) {
   const std::string full = FullPath(path);
   for (TFileStream* stream : Holds()) {
     if (stream->FHandle >= 0 && SameName(FullPath(stream->FFileName), full)) return stream;

@@ -114,6 +114,8 @@ inline constexpr size_t kBmpHeadBytes = 2048;
 // a file of fileSize bytes. Raises EReadError below the 14-byte file header,
 // EInvalidGraphic or EInvalidGraphicOperation as described at the top.
 TBmpInfo ReadBmpInfo(std::string_view head, uint64_t fileSize);
+// The same for an open file of at least one byte: only its head is read.
+TBmpInfo ReadBmpInfo(TReadFile& file);
 
 // The colour of pixel x of a stored row of the given format.
 TColor RowPixel(TPixelFormat format, const std::vector<TRGBQuad>& palette, const uint8_t* row, int x);

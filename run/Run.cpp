@@ -11,6 +11,11 @@ using namespace platform;
 std::unique_ptr<TStringList> ResultLog;
 std::unique_ptr<TStringList> ListLines;
 
+int FilterIndexOfFile(const std::string& path) {
+  const std::string ext = LowerCase(ExtractFileExt(path));
+  return ext == ".metrics" ? 1 : ext == ".lst" ? 2 : ext == ".log" ? 3 : 0;
+}
+
 int32_t TListHost::ConvertSource(const std::string& path, int32_t next) { return ExtractMetrics(path, next); }
 
 TRunResult RunEntries(TRunHost& host) {

@@ -48,6 +48,11 @@ class TRunHost : public TListHost {
   virtual void ResetStatus() = 0;
 };
 
+// The open dialog's filter entry (from 1) whose pattern a file's extension
+// matches, in any letter case: 1 "*.metrics", 2 "*.lst", 3 "*.log"; 0 for
+// none. Its kind is FormatModes[entry - 1].
+int FilterIndexOfFile(const std::string& path);
+
 enum class TRunResult { rrCompleted, rrStopped };
 
 inline constexpr char ResultLogName[] = "result.log";

@@ -331,25 +331,23 @@ void TMainForm::AddInputs(const std::function<bool()>& choose) {
 }
 
 void TMainForm::DropFiles(const std::vector<std::string>& files) {
-  // Told by extension, as the open dialog's filters tell them: filter entry 1
-  // font metrics, 2 project lists, 3 logs.
+  // Told by extension, as the open dialog's filters tell them.
   int filter = 0;
   for (const std::string& file : files) {
-    const std::string ext = LowerCase(ExtractFileExt(file));
-    const int kind = ext == ".metrics" ? 1 : ext == ".lst" ? 2 : ext == ".log" ? 3 : 0;
-    if (kind == 0) {
+    const int index = FilterIndexOfFile(file);
+    if (index == 0) {
       FDialogs.MessageBox(ExtractFileName(file) + " cannot be added: only font metrics (*.metrics), project "
                           "lists (*.lst) and log files (*.log) can",
                           Application.Title(), TMsgIcon::miError);
       return;
     }
-    if (filter != 0 && kind != filter) {
+    if (filter != 0 && index != filter) {
       FDialogs.MessageBox("Files of different kinds cannot be added together: drop font metrics "
                           "(*.metrics), project lists (*.lst) or log files (*.log), one kind at a time",
                           Application.Title(), TMsgIcon::miError);
       return;
     }
-    filter = kind;
+    filter = index;
   }
   if (files.empty()) return;
   // Exactly as the add button with the filter of their kind.
